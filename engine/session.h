@@ -1,0 +1,143 @@
+// The engine session on one directory of tables, and its table cursors.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/types.h"
+#include "engine/value.h"
+
+namespace tablorix {
+
+namespace paradox {
+class TableFile;
+class BlobFile;
+}  // namespace paradox
+
+struct OpenOptions {
+  bool exclusive = false;
+  bool read_only = true;
+  std::vector<std::string> index_fields;
+};
+
+// Saved cursor position (DbRowOps save/restore).
+struct Bookmark {
+  int block = 0;
+  int index = 0;
+  int64_t recno = 0;
+};
+
+class Cursor;
+
+// Text of a value as the cursor's AsText gives it (ISO dates, shortest round-trip numbers).
+std::string FormatValue(const Value& v);
+
+class Session {
+ public:
+  Session();
+  ~Session();
+  // Closes every cursor of the session, then opens `directory`.
+  void DbOpenDatabase(const std::string& directory);
+  const std::string& directory() const { return directory_; }
+  // Table names without extension, sorted, in Windows-1250.
+  std::vector<std::string> DbListTables() const;
+  std::vector<std::string> DbListFields(const std::string& table) const;
+  std::vector<std::string> DbListIndexes(const std::string& table) const;
+  std::unique_ptr<Cursor> DbOpenTable(const std::string& table, const OpenOptions& options = {});
+  void DbCloseTable(Cursor& cursor);
+
+  // Path of the table's .DB file (found ignoring case); throws when there is none.
+  std::string TablePath(const std::string& table) const;
+
+ private:
+  friend class Cursor;
+  std::string directory_;
+  bool open_ = false;
+  std::shared_ptr<std::set<Cursor*>> cursors_;
+};
+
+class Cursor {
+ public:
+  ~Cursor();
+  Cursor(const Cursor&) = delete;
+  Cursor& operator=(const Cursor&) = delete;
+
+  const std::string& table_name() const { return name_; }
+  const std::string& driver_type() const;  // "PARADOX"
+  const std::vector<TFieldDef>& DbFieldDefs() const { return field_defs_; }
+  std::vector<TIndexDef> DbIndexDefs() const;
+  const paradox::TableFile& table_file() const { return *table_; }
+
+  bool IsOpen() const { return open_; }
+  bool IsEmpty() const;
+  int64_t RowCount() const;
+  int64_t RecNo() const;  // 1-based; 0 when there is no current row
+  void First();
+  void Next();
+  void Prior();
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+  Bookmark SaveBookmark() const;
+  void RestoreBookmark(const Bookmark& b);
+  // Called after every move.
+  void SetMoveNotice(std::function<void()> notice) { notice_ = std::move(notice); }
+
+  int FieldIndex(const std::string& name) const;  // throws when there is no such field
+  bool IsNull(const std::string& name) const { return IsNull(FieldIndex(name)); }
+  bool IsNull(int field) const;
+  // Value of the current row; text in Windows-1250, Graphic/OLE without the stored prefix.
+  Value AsVariant(int field) const;
+  Value AsVariant(const std::string& name) const { return AsVariant(FieldIndex(name)); }
+  std::string AsText(int field) const;
+  std::string AsText(const std::string& name) const { return AsText(FieldIndex(name)); }
+  double AsNumber(int field) const;
+  double AsNumber(const std::string& name) const { return AsNumber(FieldIndex(name)); }
+  // Milliseconds since the start of day 0 (see Value::DateTime); dates at midnight.
+  double AsDateTime(int field) const;
+  double AsDateTime(const std::string& name) const { return AsDateTime(FieldIndex(name)); }
+
+  // Raw bytes of the current record (record_size bytes), for fast exporters.
+  const uint8_t* RecordBytes() const;
+  int code_page() const;
+  // Translates text of the table's code page into Windows-1250, appending to out.
+  void TextToProgram(const char* p, size_t n, std::string* out) const;
+  // Blob value of the current row: false for null.
+  bool ReadBlob(int field, std::string* out) const;
+
+ private:
+  friend class Session;
+  Cursor() = default;
+  void Close();
+  void CheckOpen() const;
+  void CheckRow() const;
+  void LoadBlock(int n);
+  void Moved();
+  void SeekFirst();
+
+  std::string name_;
+  std::string path_;
+  std::string dir_;
+  bool open_ = false;
+  int lock_fd_ = -1;
+  std::unique_ptr<paradox::TableFile> table_;
+  mutable std::unique_ptr<paradox::BlobFile> blobs_;
+  mutable bool blobs_tried_ = false;
+  std::vector<TFieldDef> field_defs_;
+  std::shared_ptr<std::set<Cursor*>> registry_;
+  std::function<void()> notice_;
+
+  std::vector<uint8_t> block_;
+  int block_no_ = 0;
+  uint16_t next_ = 0, prev_ = 0;
+  int count_ = 0;
+  int index_ = 0;
+  int64_t recno_ = 0;
+  bool eof_ = true, bof_ = true;
+  int steps_ = 0;  // blocks walked, to stop on a chain that loops
+};
+
+}  // namespace tablorix

@@ -1,0 +1,65 @@
+// Calendar arithmetic for day numbers (proleptic Gregorian, 0001-01-01 = day 1).
+#include "engine/value.h"
+
+#include "engine/types.h"
+
+namespace tablorix {
+
+namespace {
+// Days since 1970-01-01 of a civil date; the usual era-based computation.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = unsigned(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + int64_t(doe) - 719468;
+}
+constexpr int64_t kDay1From1970 = -719162;  // 0001-01-01
+}  // namespace
+
+int32_t DayNumberFromCivil(int year, int month, int day) {
+  return int32_t(DaysFromCivil(year, unsigned(month), unsigned(day)) - kDay1From1970 + 1);
+}
+
+CivilDate CivilFromDayNumber(int32_t day_number) {
+  int64_t z = int64_t(day_number) - 1 + kDay1From1970 + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = unsigned(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t y = int64_t(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+  return CivilDate{int(y + (m <= 2)), int(m), int(d)};
+}
+
+const char* FieldTypeName(TFieldType type) {
+  switch (type) {
+    case TFieldType::ftUnknown: return "ftUnknown";
+    case TFieldType::ftString: return "ftString";
+    case TFieldType::ftSmallint: return "ftSmallint";
+    case TFieldType::ftInteger: return "ftInteger";
+    case TFieldType::ftWord: return "ftWord";
+    case TFieldType::ftBoolean: return "ftBoolean";
+    case TFieldType::ftFloat: return "ftFloat";
+    case TFieldType::ftCurrency: return "ftCurrency";
+    case TFieldType::ftBCD: return "ftBCD";
+    case TFieldType::ftDate: return "ftDate";
+    case TFieldType::ftTime: return "ftTime";
+    case TFieldType::ftDateTime: return "ftDateTime";
+    case TFieldType::ftBytes: return "ftBytes";
+    case TFieldType::ftVarBytes: return "ftVarBytes";
+    case TFieldType::ftAutoInc: return "ftAutoInc";
+    case TFieldType::ftBlob: return "ftBlob";
+    case TFieldType::ftMemo: return "ftMemo";
+    case TFieldType::ftGraphic: return "ftGraphic";
+    case TFieldType::ftFmtMemo: return "ftFmtMemo";
+    case TFieldType::ftParadoxOle: return "ftParadoxOle";
+    case TFieldType::ftTypedBinary: return "ftTypedBinary";
+  }
+  return "ftUnknown";
+}
+
+}  // namespace tablorix
