@@ -148,7 +148,10 @@ bool DecodeBcdText(const uint8_t* p, int decimals, std::string* text) {
   std::string s;
   int first = 0;
   while (first < int_digits - 1 && digits[first] == '0') ++first;
-  s.assign(digits + first, digits + int_digits);
+  if (int_digits == 0)
+    s = "0";
+  else
+    s.assign(digits + first, digits + int_digits);
   if (decimals > 0) {
     s.push_back('.');
     s.append(digits + int_digits, digits + 32);
