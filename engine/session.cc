@@ -75,7 +75,8 @@ std::string Session::TablePath(const std::string& table) const {
   if (base.empty() || base.find('/') != std::string::npos)
     throw EngineError("Invalid table name: " + table);
   std::string path = paradox::FindFileNoCase(directory_, base + ".DB");
-  if (path.empty()) throw EngineError("Table does not exist: " + paradox::JoinPath(directory_, base + ".DB"));
+  if (path.empty())
+    throw EngineError("Table does not exist: " + paradox::JoinPath(directory_, base + ".DB"));
   return path;
 }
 
@@ -103,7 +104,8 @@ std::unique_ptr<Cursor> Session::DbOpenTable(const std::string& table, const Ope
   if (::flock(c->lock_fd_, (options.exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
     ::close(c->lock_fd_);
     c->lock_fd_ = -1;
-    throw EngineError("Table is busy: " + path + (options.exclusive ? " is in use" : " is opened exclusively"));
+    throw EngineError("Table is busy: " + path +
+                      (options.exclusive ? " is in use" : " is opened exclusively"));
   }
   c->name_ = StripDbExtension(table);
   c->path_ = path;
@@ -114,14 +116,19 @@ std::unique_ptr<Cursor> Session::DbOpenTable(const std::string& table, const Ope
     TFieldDef d;
     d.name = cp.ToProgram(f.name);
     d.type = paradox::MapFieldType(f.type);
-    d.size = f.type == paradox::kBcd ? f.size
+    d.size = f.type == paradox::kBcd       ? f.size
              : paradox::IsBlobType(f.type) ? f.size - paradox::kBlobDescriptorSize
-                                          : (f.type == paradox::kAlpha || f.type == paradox::kBytes) ? f.size : 0;
+             : (f.type == paradox::kAlpha || f.type == paradox::kBytes) ? f.size
+                                                                        : 0;
     d.display_label = d.name;
     d.is_blob = paradox::IsBlobType(f.type);
     switch (f.type) {
-      case paradox::kShort: case paradox::kLong: case paradox::kAutoInc: case paradox::kNumber:
-      case paradox::kCurrency: case paradox::kBcd:
+      case paradox::kShort:
+      case paradox::kLong:
+      case paradox::kAutoInc:
+      case paradox::kNumber:
+      case paradox::kCurrency:
+      case paradox::kBcd:
         d.alignment = TAlignment::taRightJustify;
         break;
       default:
@@ -165,7 +172,8 @@ void Cursor::CheckOpen() const {
 
 void Cursor::CheckRow() const {
   CheckOpen();
-  if (block_no_ == 0 || index_ < 0 || index_ >= count_) throw EngineError("No current record in " + name_);
+  if (block_no_ == 0 || index_ < 0 || index_ >= count_)
+    throw EngineError("No current record in " + name_);
 }
 
 bool Cursor::IsEmpty() const {
@@ -373,13 +381,15 @@ bool Cursor::IsNull(int field) const {
 
 bool Cursor::ReadBlob(int field, std::string* out) const {
   const auto& f = table_->header().fields.at(size_t(field));
-  if (!paradox::IsBlobType(f.type)) throw EngineError("Not a blob field: " + field_defs_[size_t(field)].name);
+  if (!paradox::IsBlobType(f.type))
+    throw EngineError("Not a blob field: " + field_defs_[size_t(field)].name);
   const uint8_t* p = RecordBytes() + f.offset;
   if (!blobs_tried_) {
     blobs_tried_ = true;
     std::string base = path_.substr(0, path_.size() - 3);
     std::string dir = base.substr(0, base.rfind('/') + 1);
-    std::string mb = paradox::FindFileNoCase(dir.empty() ? "." : dir, base.substr(dir.size()) + ".MB");
+    std::string mb =
+        paradox::FindFileNoCase(dir.empty() ? "." : dir, base.substr(dir.size()) + ".MB");
     if (!mb.empty()) blobs_ = paradox::BlobFile::Open(mb, table_->header().crypt_key);
   }
   if (!paradox::ReadBlobField(p, f.length, blobs_.get(), path_, out)) return false;
@@ -410,35 +420,29 @@ Value Cursor::AsVariant(int field) const {
 }
 
 std::string FormatValue(const Value& v) {
-  char buf[64];
   switch (v.kind()) {
-    case Value::Kind::kNull: return {};
-    case Value::Kind::kInt: return std::to_string(v.as_int());
-    case Value::Kind::kDouble: return FormatDouble(v.as_double());
+    case Value::Kind::kNull:
+      return {};
+    case Value::Kind::kInt:
+      return std::to_string(v.as_int());
+    case Value::Kind::kDouble:
+      return FormatDouble(v.as_double());
     case Value::Kind::kText:
-    case Value::Kind::kBytes: return v.as_string();
-    case Value::Kind::kBool: return v.as_bool() ? "True" : "False";
-    case Value::Kind::kDate: {
-      CivilDate c = CivilFromDayNumber(int32_t(v.as_int()));
-      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", c.year, c.month, c.day);
-      return buf;
-    }
-    case Value::Kind::kTime: {
-      int64_t ms = v.as_int();
-      int n = std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", int(ms / 3600000), int(ms / 60000 % 60), int(ms / 1000 % 60));
-      if (ms % 1000) std::snprintf(buf + n, sizeof buf - size_t(n), ".%03d", int(ms % 1000));
-      return buf;
-    }
+    case Value::Kind::kBytes:
+      return v.as_string();
+    case Value::Kind::kBool:
+      return v.as_bool() ? "True" : "False";
+    case Value::Kind::kDate:
+    case Value::Kind::kTime:
     case Value::Kind::kDateTime: {
-      double t = v.as_double();
-      int64_t total = int64_t(std::floor(t));
-      int64_t day = total >= 0 ? total / kMsPerDay : -((-total + kMsPerDay - 1) / kMsPerDay);
-      int64_t ms = total - day * kMsPerDay;
-      CivilDate c = CivilFromDayNumber(int32_t(day));
-      int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", c.year, c.month, c.day,
-                            int(ms / 3600000), int(ms / 60000 % 60), int(ms / 1000 % 60));
-      if (ms % 1000) std::snprintf(buf + n, sizeof buf - size_t(n), ".%03d", int(ms % 1000));
-      return buf;
+      std::string out;
+      if (v.kind() == Value::Kind::kDate)
+        AppendIsoDate(int32_t(v.as_int()), &out);
+      else if (v.kind() == Value::Kind::kTime)
+        AppendIsoTime(v.as_int(), &out);
+      else
+        AppendIsoDateTime(v.as_double(), &out);
+      return out;
     }
   }
   return {};
@@ -449,10 +453,16 @@ std::string Cursor::AsText(int field) const { return FormatValue(AsVariant(field
 double Cursor::AsNumber(int field) const {
   Value v = AsVariant(field);
   switch (v.kind()) {
-    case Value::Kind::kNull: return 0;
-    case Value::Kind::kInt: case Value::Kind::kBool: case Value::Kind::kDate: case Value::Kind::kTime:
+    case Value::Kind::kNull:
+      return 0;
+    case Value::Kind::kInt:
+    case Value::Kind::kBool:
+    case Value::Kind::kDate:
+    case Value::Kind::kTime:
       return double(v.as_int());
-    case Value::Kind::kDouble: case Value::Kind::kDateTime: return v.as_double();
+    case Value::Kind::kDouble:
+    case Value::Kind::kDateTime:
+      return v.as_double();
     default: {
       double d = 0;
       const std::string& s = v.as_string();
@@ -467,11 +477,16 @@ double Cursor::AsNumber(int field) const {
 double Cursor::AsDateTime(int field) const {
   Value v = AsVariant(field);
   switch (v.kind()) {
-    case Value::Kind::kNull: return 0;
-    case Value::Kind::kDate: return double(v.as_int()) * double(kMsPerDay);
-    case Value::Kind::kTime: return double(v.as_int());
-    case Value::Kind::kDateTime: return v.as_double();
-    default: throw EngineError("Field " + field_defs_[size_t(field)].name + " is not a date or time");
+    case Value::Kind::kNull:
+      return 0;
+    case Value::Kind::kDate:
+      return double(v.as_int()) * double(kMsPerDay);
+    case Value::Kind::kTime:
+      return double(v.as_int());
+    case Value::Kind::kDateTime:
+      return v.as_double();
+    default:
+      throw EngineError("Field " + field_defs_[size_t(field)].name + " is not a date or time");
   }
 }
 
@@ -497,12 +512,15 @@ std::vector<TIndexDef> Cursor::DbIndexDefs() const {
   const std::string base = file_name.substr(0, file_name.size() - 3);
   std::vector<std::pair<std::string, std::string>> singles, composites;  // (sort key, path)
   for (const std::string& f : paradox::ListFiles(dir_)) {
-    if (f.size() != base.size() + 4 || !EqualsNoCase(f.substr(0, base.size() + 1), base + ".")) continue;
+    if (f.size() != base.size() + 4 || !EqualsNoCase(f.substr(0, base.size() + 1), base + "."))
+      continue;
     std::string ext = f.substr(base.size() + 1);
     for (char& ch : ext) ch = char(std::toupper(static_cast<unsigned char>(ch)));
     if (ext[0] != 'X') continue;
-    if (ext[1] == 'G' && IsHex(ext[2])) composites.emplace_back(ext, paradox::JoinPath(dir_, f));
-    else if (IsHex(ext[1]) && IsHex(ext[2])) singles.emplace_back(ext, paradox::JoinPath(dir_, f));
+    if (ext[1] == 'G' && IsHex(ext[2]))
+      composites.emplace_back(ext, paradox::JoinPath(dir_, f));
+    else if (IsHex(ext[1]) && IsHex(ext[2]))
+      singles.emplace_back(ext, paradox::JoinPath(dir_, f));
   }
   std::sort(singles.begin(), singles.end());
   std::sort(composites.begin(), composites.end());
@@ -510,7 +528,8 @@ std::vector<TIndexDef> Cursor::DbIndexDefs() const {
   auto describe = [&](const std::string& xpath, bool composite) {
     auto x = paradox::TableFile::Open(xpath);
     const auto& xh = x->header();
-    const bool maintained = xh.file_type == paradox::kMaintainedX || xh.file_type == paradox::kMaintainedXG;
+    const bool maintained =
+        xh.file_type == paradox::kMaintainedX || xh.file_type == paradox::kMaintainedXG;
     int trailer = maintained ? h.key_fields + 1 : 3;
     int m = int(xh.fields.size()) - trailer;
     if (m < 1) m = 1;
@@ -518,16 +537,24 @@ std::vector<TIndexDef> Cursor::DbIndexDefs() const {
     bool descending = (xh.index_flags & paradox::kIndexFlagDescending) != 0;
     for (int i = 0; i < m; ++i) {
       const auto& xf = xh.fields[size_t(i)];
-      int number = (composite || i > 0) ? (xf.number & 0x7FFF) : (xh.index_field_number ? xh.index_field_number : xf.number & 0x7FFF);
+      int number = (composite || i > 0)
+                       ? (xf.number & 0x7FFF)
+                       : (xh.index_field_number ? xh.index_field_number : xf.number & 0x7FFF);
       if (xf.number & paradox::kFieldNumberDescending) descending = true;
       int found = -1;
       // Field numbers refer to the table's field ids; fall back to positions, then names.
       for (size_t k = 0; k < h.fields.size(); ++k)
-        if (h.fields[k].number == number) { found = int(k); break; }
+        if (h.fields[k].number == number) {
+          found = int(k);
+          break;
+        }
       if (found < 0 && number >= 1 && number <= int(h.fields.size())) found = number - 1;
       if (found < 0)
         for (size_t k = 0; k < h.fields.size(); ++k)
-          if (h.fields[k].name == xf.name) { found = int(k); break; }
+          if (h.fields[k].name == xf.name) {
+            found = int(k);
+            break;
+          }
       if (found < 0) throw EngineError(xpath + ": index refers to a field the table does not have");
       idx.push_back(found);
     }
@@ -537,7 +564,8 @@ std::vector<TIndexDef> Cursor::DbIndexDefs() const {
     if (composite && d.name.empty()) d.name = d.fields;
     if (descending) d.options |= ixDescending;
     if (xh.index_flags & paradox::kIndexFlagUnique) d.options |= ixUnique;
-    if (composite && (xh.index_flags & paradox::kIndexFlagCaseInsensitive)) d.options |= ixCaseInsensitive;
+    if (composite && (xh.index_flags & paradox::kIndexFlagCaseInsensitive))
+      d.options |= ixCaseInsensitive;
     defs.push_back(d);
   };
   for (const auto& s : singles) describe(s.second, false);

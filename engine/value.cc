@@ -1,6 +1,8 @@
 // Calendar arithmetic for day numbers (proleptic Gregorian, 0001-01-01 = day 1).
 #include "engine/value.h"
 
+#include <cmath>
+
 #include "engine/types.h"
 
 namespace tablorix {
@@ -35,29 +37,90 @@ CivilDate CivilFromDayNumber(int32_t day_number) {
   return CivilDate{int(y + (m <= 2)), int(m), int(d)};
 }
 
+static void Append2(int v, std::string* out) {
+  out->push_back(char('0' + v / 10 % 10));
+  out->push_back(char('0' + v % 10));
+}
+
+void AppendIsoDate(int32_t day, std::string* out) {
+  CivilDate c = CivilFromDayNumber(day);
+  if (c.year >= 0 && c.year <= 9999) {
+    Append2(c.year / 100, out);
+    Append2(c.year % 100, out);
+  } else {
+    out->append(std::to_string(c.year));
+  }
+  out->push_back('-');
+  Append2(c.month, out);
+  out->push_back('-');
+  Append2(c.day, out);
+}
+
+void AppendIsoTime(int64_t ms, std::string* out) {
+  Append2(int(ms / 3600000), out);
+  out->push_back(':');
+  Append2(int(ms / 60000 % 60), out);
+  out->push_back(':');
+  Append2(int(ms / 1000 % 60), out);
+  if (ms % 1000) {
+    out->push_back('.');
+    out->push_back(char('0' + ms % 1000 / 100));
+    Append2(int(ms % 100), out);
+  }
+}
+
+void AppendIsoDateTime(double t, std::string* out) {
+  int64_t total = int64_t(std::floor(t));
+  int64_t day = total >= 0 ? total / kMsPerDay : -((-total + kMsPerDay - 1) / kMsPerDay);
+  AppendIsoDate(int32_t(day), out);
+  out->push_back('T');
+  AppendIsoTime(total - day * kMsPerDay, out);
+}
+
 const char* FieldTypeName(TFieldType type) {
   switch (type) {
-    case TFieldType::ftUnknown: return "ftUnknown";
-    case TFieldType::ftString: return "ftString";
-    case TFieldType::ftSmallint: return "ftSmallint";
-    case TFieldType::ftInteger: return "ftInteger";
-    case TFieldType::ftWord: return "ftWord";
-    case TFieldType::ftBoolean: return "ftBoolean";
-    case TFieldType::ftFloat: return "ftFloat";
-    case TFieldType::ftCurrency: return "ftCurrency";
-    case TFieldType::ftBCD: return "ftBCD";
-    case TFieldType::ftDate: return "ftDate";
-    case TFieldType::ftTime: return "ftTime";
-    case TFieldType::ftDateTime: return "ftDateTime";
-    case TFieldType::ftBytes: return "ftBytes";
-    case TFieldType::ftVarBytes: return "ftVarBytes";
-    case TFieldType::ftAutoInc: return "ftAutoInc";
-    case TFieldType::ftBlob: return "ftBlob";
-    case TFieldType::ftMemo: return "ftMemo";
-    case TFieldType::ftGraphic: return "ftGraphic";
-    case TFieldType::ftFmtMemo: return "ftFmtMemo";
-    case TFieldType::ftParadoxOle: return "ftParadoxOle";
-    case TFieldType::ftTypedBinary: return "ftTypedBinary";
+    case TFieldType::ftUnknown:
+      return "ftUnknown";
+    case TFieldType::ftString:
+      return "ftString";
+    case TFieldType::ftSmallint:
+      return "ftSmallint";
+    case TFieldType::ftInteger:
+      return "ftInteger";
+    case TFieldType::ftWord:
+      return "ftWord";
+    case TFieldType::ftBoolean:
+      return "ftBoolean";
+    case TFieldType::ftFloat:
+      return "ftFloat";
+    case TFieldType::ftCurrency:
+      return "ftCurrency";
+    case TFieldType::ftBCD:
+      return "ftBCD";
+    case TFieldType::ftDate:
+      return "ftDate";
+    case TFieldType::ftTime:
+      return "ftTime";
+    case TFieldType::ftDateTime:
+      return "ftDateTime";
+    case TFieldType::ftBytes:
+      return "ftBytes";
+    case TFieldType::ftVarBytes:
+      return "ftVarBytes";
+    case TFieldType::ftAutoInc:
+      return "ftAutoInc";
+    case TFieldType::ftBlob:
+      return "ftBlob";
+    case TFieldType::ftMemo:
+      return "ftMemo";
+    case TFieldType::ftGraphic:
+      return "ftGraphic";
+    case TFieldType::ftFmtMemo:
+      return "ftFmtMemo";
+    case TFieldType::ftParadoxOle:
+      return "ftParadoxOle";
+    case TFieldType::ftTypedBinary:
+      return "ftTypedBinary";
   }
   return "ftUnknown";
 }

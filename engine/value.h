@@ -17,6 +17,12 @@ int32_t DayNumberFromCivil(int year, int month, int day);
 CivilDate CivilFromDayNumber(int32_t day_number);
 constexpr int64_t kMsPerDay = 86'400'000;
 
+// ISO text of dates and times: "YYYY-MM-DD", "HH:MM:SS" with ".mmm" when the milliseconds are
+// not 0, and "YYYY-MM-DDTHH:MM:SS[.mmm]" for milliseconds since the start of day 0.
+void AppendIsoDate(int32_t day_number, std::string* out);
+void AppendIsoTime(int64_t ms_of_day, std::string* out);
+void AppendIsoDateTime(double ms, std::string* out);
+
 class Value {
  public:
   enum class Kind { kNull, kInt, kDouble, kText, kDate, kTime, kDateTime, kBool, kBytes };

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/paradox/file.h"
 #include "engine/types.h"
 
 namespace tablorix::paradox {
@@ -41,29 +42,23 @@ struct SortByteCodePage {
 };
 // Only bytes that name one code page; the byte alone is not unique for all drivers.
 constexpr SortByteCodePage kSortBytes[] = {
-    {0x00, 437}, {0xB7, 437}, {0x54, 850}, {0x62, 1252}, {0x11, 1252}, {0x4C, 1252},
-    {0x40, 1252}, {0x14, 0}, {0xC0, 866}, {0x03, 936}, {0xB1, 852}, {0xE1, 1250},
-    {0x94, 852}, {0x0D, 852}, {0xDC, 1250}, {0x5E, 1250}, {0xFC, 852}, {0x6F, 1250},
+    {0x00, 437},  {0xB7, 437}, {0x54, 850},  {0x62, 1252}, {0x11, 1252}, {0x4C, 1252},
+    {0x40, 1252}, {0x14, 0},   {0xC0, 866},  {0x03, 936},  {0xB1, 852},  {0xE1, 1250},
+    {0x94, 852},  {0x0D, 852}, {0xDC, 1250}, {0x5E, 1250}, {0xFC, 852},  {0x6F, 1250},
 };
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string IconvName(int code_page) {
   switch (code_page) {
-    case 0: return "HP-ROMAN8";
-    case 936: return "CP936";
-    case 932: return "CP932";
-    case 949: return "CP949";
-    case 950: return "CP950";
+    case 0:
+      return "HP-ROMAN8";
+    case 936:
+      return "CP936";
+    case 932:
+      return "CP932";
+    case 949:
+      return "CP949";
+    case 950:
+      return "CP950";
     default:
       if (code_page >= 1250 && code_page <= 1258) return "CP" + std::to_string(code_page);
       return "IBM" + std::to_string(code_page);
@@ -76,7 +71,8 @@ bool IsDoubleByte(int code_page) {
 
 class Iconv {
  public:
-  Iconv(const std::string& to, const std::string& from) : cd_(iconv_open(to.c_str(), from.c_str())) {}
+  Iconv(const std::string& to, const std::string& from)
+      : cd_(iconv_open(to.c_str(), from.c_str())) {}
   ~Iconv() {
     if (ok()) iconv_close(cd_);
   }
@@ -169,7 +165,8 @@ const CodePage& CodePage::Get(int code_page) {
   if (it != cache.end()) return *it->second;
   if (!Supported(code_page))
     throw EngineError("Code page " + std::to_string(code_page) + " is not supported");
-  auto [pos, inserted] = cache.emplace(code_page, std::unique_ptr<CodePage>(new CodePage(code_page)));
+  auto [pos, inserted] =
+      cache.emplace(code_page, std::unique_ptr<CodePage>(new CodePage(code_page)));
   return *pos->second;
 }
 

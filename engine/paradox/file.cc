@@ -36,14 +36,16 @@ void File::ReadAt(uint64_t offset, void* buffer, size_t n) const {
     ssize_t r = ::pread(fd_, p, n, off_t(offset));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0)
-      throw EngineError(path_ + ": read error" + (r < 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string(" (unexpected end)")));
+      throw EngineError(path_ + ": read error" +
+                        (r < 0 ? std::string(" (") + std::strerror(errno) + ")"
+                               : std::string(" (unexpected end)")));
     p += r;
     n -= size_t(r);
     offset += uint64_t(r);
   }
 }
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
+bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
            return lower(x) == lower(y);
@@ -67,7 +69,8 @@ std::vector<std::string> ListFiles(const std::string& dir) {
       names.push_back(name);
     } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
       struct stat st;
-      if (::stat(JoinPath(dir, name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
+      if (::stat(JoinPath(dir, name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        names.push_back(name);
     }
   }
   ::closedir(d);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tablorix::paradox {
@@ -34,7 +35,7 @@ class File {
 std::string FindFileNoCase(const std::string& dir, const std::string& name);
 // Names of the regular files in `dir`; throws EngineError when the directory cannot be read.
 std::vector<std::string> ListFiles(const std::string& dir);
-bool EqualsNoCase(const std::string& a, const std::string& b);
+bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string JoinPath(const std::string& dir, const std::string& name);
 
 }  // namespace tablorix::paradox

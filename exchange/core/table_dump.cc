@@ -53,56 +53,26 @@ void AppendDouble(double v, std::string* out) {
   out->append(buf, r.ptr);
 }
 
-void Append2(int v, std::string* out) {
-  out->push_back(char('0' + v / 10 % 10));
-  out->push_back(char('0' + v % 10));
-}
-
-void AppendDate(int32_t day, std::string* out) {
-  CivilDate c = CivilFromDayNumber(day);
-  if (c.year >= 0 && c.year <= 9999) {
-    Append2(c.year / 100, out);
-    Append2(c.year % 100, out);
-  } else {
-    AppendInt(c.year, out);
-  }
-  out->push_back('-');
-  Append2(c.month, out);
-  out->push_back('-');
-  Append2(c.day, out);
-}
-
-void AppendTime(int64_t ms, std::string* out) {
-  Append2(int(ms / 3600000), out);
-  out->push_back(':');
-  Append2(int(ms / 60000 % 60), out);
-  out->push_back(':');
-  Append2(int(ms / 1000 % 60), out);
-  if (ms % 1000) {
-    out->push_back('.');
-    out->push_back(char('0' + ms % 1000 / 100));
-    Append2(int(ms % 100), out);
-  }
-}
-
-void AppendTimestamp(double t, std::string* out) {
-  int64_t total = int64_t(std::floor(t));
-  int64_t day = total >= 0 ? total / kMsPerDay : -((-total + kMsPerDay - 1) / kMsPerDay);
-  AppendDate(int32_t(day), out);
-  out->push_back('T');
-  AppendTime(total - day * kMsPerDay, out);
-}
-
 void AppendJsonString(std::string_view utf8, std::string* out) {
   out->push_back('"');
   for (char ch : utf8) {
     unsigned char c = uint8_t(ch);
     switch (c) {
-      case '"': out->append("\\\""); break;
-      case '\\': out->append("\\\\"); break;
-      case '\n': out->append("\\n"); break;
-      case '\r': out->append("\\r"); break;
-      case '\t': out->append("\\t"); break;
+      case '"':
+        out->append("\\\"");
+        break;
+      case '\\':
+        out->append("\\\\");
+        break;
+      case '\n':
+        out->append("\\n");
+        break;
+      case '\r':
+        out->append("\\r");
+        break;
+      case '\t':
+        out->append("\\t");
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -175,68 +145,101 @@ int64_t DumpTable(Cursor& cursor, DumpFormat format, std::FILE* out, bool csv_he
         case kAlpha: {
           const void* nul = std::memchr(p, 0, f.size);
           size_t n = nul ? size_t(static_cast<const uint8_t*>(nul) - p) : f.size;
-          if (n == 0) { null = true; break; }
+          if (n == 0) {
+            null = true;
+            break;
+          }
           text.clear();
-          if (identity) text.assign(reinterpret_cast<const char*>(p), n);
-          else cursor.TextToProgram(reinterpret_cast<const char*>(p), n, &text);
+          if (identity)
+            text.assign(reinterpret_cast<const char*>(p), n);
+          else
+            cursor.TextToProgram(reinterpret_cast<const char*>(p), n, &text);
           bool ascii = true;
           for (char c : text) ascii &= uint8_t(c) < 0x80;
           utf8.clear();
-          if (ascii) utf8 = text;
-          else Win1250ToUtf8(text, &utf8);
-          if (json) AppendJsonString(utf8, &buf);
-          else AppendCsvField(utf8, &buf);
+          if (ascii)
+            utf8 = text;
+          else
+            Win1250ToUtf8(text, &utf8);
+          if (json)
+            AppendJsonString(utf8, &buf);
+          else
+            AppendCsvField(utf8, &buf);
           break;
         }
         case kShort: {
           int16_t v;
-          if (DecodeInt16(p, &v)) AppendInt(v, &buf); else null = true;
+          if (DecodeInt16(p, &v))
+            AppendInt(v, &buf);
+          else
+            null = true;
           break;
         }
         case kLong:
         case kAutoInc: {
           int32_t v;
-          if (DecodeInt32(p, &v)) AppendInt(v, &buf); else null = true;
+          if (DecodeInt32(p, &v))
+            AppendInt(v, &buf);
+          else
+            null = true;
           break;
         }
         case kDate: {
           int32_t v;
-          if (!DecodeInt32(p, &v)) { null = true; break; }
+          if (!DecodeInt32(p, &v)) {
+            null = true;
+            break;
+          }
           if (json) buf.push_back('"');
-          AppendDate(v, &buf);
+          AppendIsoDate(v, &buf);
           if (json) buf.push_back('"');
           break;
         }
         case kTime: {
           int32_t v;
-          if (!DecodeInt32(p, &v)) { null = true; break; }
+          if (!DecodeInt32(p, &v)) {
+            null = true;
+            break;
+          }
           if (json) buf.push_back('"');
-          AppendTime(v, &buf);
+          AppendIsoTime(v, &buf);
           if (json) buf.push_back('"');
           break;
         }
         case kTimestamp: {
           double v;
-          if (!DecodeDouble(p, &v)) { null = true; break; }
+          if (!DecodeDouble(p, &v)) {
+            null = true;
+            break;
+          }
           if (json) buf.push_back('"');
-          AppendTimestamp(v, &buf);
+          AppendIsoDateTime(v, &buf);
           if (json) buf.push_back('"');
           break;
         }
         case kNumber:
         case kCurrency: {
           double v;
-          if (DecodeDouble(p, &v)) AppendDouble(v, &buf); else null = true;
+          if (DecodeDouble(p, &v))
+            AppendDouble(v, &buf);
+          else
+            null = true;
           break;
         }
         case kBcd: {
           double v;
-          if (DecodeBcd(p, f.size, &v)) AppendDouble(v, &buf); else null = true;
+          if (DecodeBcd(p, f.size, &v))
+            AppendDouble(v, &buf);
+          else
+            null = true;
           break;
         }
         case kLogical: {
           bool v;
-          if (DecodeLogical(p, &v)) buf.append(v ? "true" : "false"); else null = true;
+          if (DecodeLogical(p, &v))
+            buf.append(v ? "true" : "false");
+          else
+            null = true;
           break;
         }
         case kBytes:
@@ -249,7 +252,10 @@ int64_t DumpTable(Cursor& cursor, DumpFormat format, std::FILE* out, bool csv_he
           blob.clear();
           if (f.type == kBytes) {
             Value v = DecodeField(f.type, f.size, p);
-            if (v.is_null()) { null = true; break; }
+            if (v.is_null()) {
+              null = true;
+              break;
+            }
             blob = v.as_string();
           } else if (!cursor.ReadBlob(int(i), &blob)) {
             null = true;
@@ -260,8 +266,10 @@ int64_t DumpTable(Cursor& cursor, DumpFormat format, std::FILE* out, bool csv_he
             cursor.TextToProgram(blob.data(), blob.size(), &text);
             utf8.clear();
             Win1250ToUtf8(text, &utf8);
-            if (json) AppendJsonString(utf8, &buf);
-            else AppendCsvField(utf8, &buf);
+            if (json)
+              AppendJsonString(utf8, &buf);
+            else
+              AppendCsvField(utf8, &buf);
           } else {
             if (json) buf.append("{\"base64\":\"");
             AppendBase64(blob, &buf);
