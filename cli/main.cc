@@ -56,7 +56,8 @@ int Describe(Session& s, const std::string& table, bool json) {
                     ",\"block_size\":" + std::to_string(h.block_size) + ",\"fields\":[";
     for (size_t i = 0; i < defs.size(); ++i) {
       if (i) o += ",";
-      o += "{\"name\":" + Json(defs[i].name) + ",\"type\":\"" + paradox::FieldCodeName(h.fields[i].type) +
+      o += "{\"name\":" + Json(defs[i].name) + ",\"type\":\"" +
+           paradox::FieldCodeName(h.fields[i].type) +
            "\",\"size\":" + std::to_string(h.fields[i].size) +
            ",\"required\":" + (defs[i].required ? "true" : "false") + "}";
     }
@@ -76,7 +77,8 @@ int Describe(Session& s, const std::string& table, bool json) {
         start = end + 1;
       }
       auto b = [](bool v) { return v ? "true" : "false"; };
-      o += std::string("],\"primary\":") + b(d.options & ixPrimary) + ",\"unique\":" + b(d.options & ixUnique) +
+      o += std::string("],\"primary\":") + b(d.options & ixPrimary) +
+           ",\"unique\":" + b(d.options & ixUnique) +
            ",\"descending\":" + b(d.options & ixDescending) +
            ",\"case_insensitive\":" + b(d.options & ixCaseInsensitive) + "}";
     }
@@ -84,12 +86,14 @@ int Describe(Session& s, const std::string& table, bool json) {
     std::fputs(o.c_str(), stdout);
     return 0;
   }
-  std::printf("Table %s\n  version %s, %s, %u records, code page %d, block size %d\n", u(c->table_name()).c_str(),
-              h.VersionText(), h.keyed() ? "keyed" : "not keyed", h.num_records, c->code_page(), h.block_size);
+  std::printf("Table %s\n  version %s, %s, %u records, code page %d, block size %d\n",
+              u(c->table_name()).c_str(), h.VersionText(), h.keyed() ? "keyed" : "not keyed",
+              h.num_records, c->code_page(), h.block_size);
   std::printf("  Fields:\n");
   for (size_t i = 0; i < defs.size(); ++i)
-    std::printf("    %-25s %-10s %3d%s\n", u(defs[i].name).c_str(), paradox::FieldCodeName(h.fields[i].type),
-                h.fields[i].size, defs[i].required ? " required" : "");
+    std::printf("    %-25s %-10s %3d%s\n", u(defs[i].name).c_str(),
+                paradox::FieldCodeName(h.fields[i].type), h.fields[i].size,
+                defs[i].required ? " required" : "");
   std::printf("  Indexes:\n");
   for (const auto& d : indexes) {
     std::string opts;
@@ -97,8 +101,8 @@ int Describe(Session& s, const std::string& table, bool json) {
     if (d.options & ixUnique) opts += " unique";
     if (d.options & ixDescending) opts += " descending";
     if (d.options & ixCaseInsensitive) opts += " case-insensitive";
-    std::printf("    %-25s (%s)%s\n", d.name.empty() ? "<primary>" : u(d.name).c_str(), u(d.fields).c_str(),
-                opts.c_str());
+    std::printf("    %-25s (%s)%s\n", d.name.empty() ? "<primary>" : u(d.name).c_str(),
+                u(d.fields).c_str(), opts.c_str());
   }
   return 0;
 }
@@ -121,8 +125,10 @@ int main(int argc, char** argv) {
     if (cmd == "dump" && args.size() >= 3 && args.size() <= 4) {
       exchange::DumpFormat f = exchange::DumpFormat::kCsv;
       if (args.size() == 4) {
-        if (args[3] == "--format=jsonl") f = exchange::DumpFormat::kJsonl;
-        else if (args[3] != "--format=csv") return Usage();
+        if (args[3] == "--format=jsonl")
+          f = exchange::DumpFormat::kJsonl;
+        else if (args[3] != "--format=csv")
+          return Usage();
       }
       auto c = s.DbOpenTable(paradox::Utf8ToWin1250(args[2]));
       exchange::DumpTable(*c, f, stdout);

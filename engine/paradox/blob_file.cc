@@ -1,4 +1,5 @@
-// Blob storage: type-2 runs hold one blob, type-3 blocks hold up to 64 small ones in 16-byte chunks.
+// Blob storage: type-2 runs hold one blob, type-3 blocks hold up to 64 small ones in 16-byte
+// chunks.
 #include "engine/paradox/blob_file.h"
 
 #include <cstring>
@@ -43,7 +44,8 @@ std::string BlobFile::Read(uint32_t offset_index, uint32_t length) const {
   const auto* h = reinterpret_cast<const uint8_t*>(head.data());
   std::string out;
   if (index == kBlobIndexSingle) {
-    if (h[0] != kMbSingleBlob) throw EngineError(path() + ": blob pointer to a block of the wrong kind");
+    if (h[0] != kMbSingleBlob)
+      throw EngineError(path() + ": blob pointer to a block of the wrong kind");
     const uint32_t stored = GetU32(h + 3);
     const uint64_t blocks = GetU16(h + 1);
     if (stored != length || uint64_t(length) + kMbSingleHeader > blocks * kMbBlockSize)

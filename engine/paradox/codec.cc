@@ -48,47 +48,83 @@ bool IsBlobType(uint8_t type) {
 
 TFieldType MapFieldType(uint8_t type) {
   switch (type) {
-    case kAlpha: return TFieldType::ftString;
-    case kDate: return TFieldType::ftDate;
-    case kShort: return TFieldType::ftSmallint;
-    case kLong: return TFieldType::ftInteger;
-    case kCurrency: return TFieldType::ftCurrency;
-    case kNumber: return TFieldType::ftFloat;
-    case kLogical: return TFieldType::ftBoolean;
-    case kMemo: return TFieldType::ftMemo;
-    case kBlob: return TFieldType::ftBlob;
-    case kFmtMemo: return TFieldType::ftFmtMemo;
-    case kOle: return TFieldType::ftParadoxOle;
-    case kGraphic: return TFieldType::ftGraphic;
-    case kTime: return TFieldType::ftTime;
-    case kTimestamp: return TFieldType::ftDateTime;
-    case kAutoInc: return TFieldType::ftAutoInc;
-    case kBcd: return TFieldType::ftFloat;  // the session runs with BCD support off
-    case kBytes: return TFieldType::ftBytes;
-    default: return TFieldType::ftUnknown;
+    case kAlpha:
+      return TFieldType::ftString;
+    case kDate:
+      return TFieldType::ftDate;
+    case kShort:
+      return TFieldType::ftSmallint;
+    case kLong:
+      return TFieldType::ftInteger;
+    case kCurrency:
+      return TFieldType::ftCurrency;
+    case kNumber:
+      return TFieldType::ftFloat;
+    case kLogical:
+      return TFieldType::ftBoolean;
+    case kMemo:
+      return TFieldType::ftMemo;
+    case kBlob:
+      return TFieldType::ftBlob;
+    case kFmtMemo:
+      return TFieldType::ftFmtMemo;
+    case kOle:
+      return TFieldType::ftParadoxOle;
+    case kGraphic:
+      return TFieldType::ftGraphic;
+    case kTime:
+      return TFieldType::ftTime;
+    case kTimestamp:
+      return TFieldType::ftDateTime;
+    case kAutoInc:
+      return TFieldType::ftAutoInc;
+    case kBcd:
+      return TFieldType::ftFloat;  // the session runs with BCD support off
+    case kBytes:
+      return TFieldType::ftBytes;
+    default:
+      return TFieldType::ftUnknown;
   }
 }
 
 const char* FieldCodeName(uint8_t type) {
   switch (type) {
-    case kAlpha: return "Alpha";
-    case kDate: return "Date";
-    case kShort: return "Short";
-    case kLong: return "Long";
-    case kCurrency: return "Currency";
-    case kNumber: return "Number";
-    case kLogical: return "Logical";
-    case kMemo: return "Memo";
-    case kBlob: return "Blob";
-    case kFmtMemo: return "FmtMemo";
-    case kOle: return "OLE";
-    case kGraphic: return "Graphic";
-    case kTime: return "Time";
-    case kTimestamp: return "Timestamp";
-    case kAutoInc: return "AutoInc";
-    case kBcd: return "BCD";
-    case kBytes: return "Bytes";
-    default: return "Unknown";
+    case kAlpha:
+      return "Alpha";
+    case kDate:
+      return "Date";
+    case kShort:
+      return "Short";
+    case kLong:
+      return "Long";
+    case kCurrency:
+      return "Currency";
+    case kNumber:
+      return "Number";
+    case kLogical:
+      return "Logical";
+    case kMemo:
+      return "Memo";
+    case kBlob:
+      return "Blob";
+    case kFmtMemo:
+      return "FmtMemo";
+    case kOle:
+      return "OLE";
+    case kGraphic:
+      return "Graphic";
+    case kTime:
+      return "Time";
+    case kTimestamp:
+      return "Timestamp";
+    case kAutoInc:
+      return "AutoInc";
+    case kBcd:
+      return "BCD";
+    case kBytes:
+      return "Bytes";
+    default:
+      return "Unknown";
   }
 }
 

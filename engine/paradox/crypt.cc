@@ -67,7 +67,8 @@ void DecryptChunk(uint8_t* chunk, uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
   uint8_t plain[256];
   for (int x = 0; x < 256; ++x) {
     const uint8_t y = uint8_t(kTableC[x] - d);
-    plain[x] = chunk[y] ^ kTableA[uint8_t(x + a)] ^ kTableB[uint8_t(y + b)] ^ kTableC[uint8_t(y + c)];
+    plain[x] =
+        chunk[y] ^ kTableA[uint8_t(x + a)] ^ kTableB[uint8_t(y + b)] ^ kTableC[uint8_t(y + c)];
   }
   std::memcpy(chunk, plain, 256);
 }
@@ -76,7 +77,8 @@ void EncryptChunk(uint8_t* chunk, uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
   uint8_t cipher[256];
   for (int x = 0; x < 256; ++x) {
     const uint8_t y = uint8_t(kTableC[x] - d);
-    cipher[y] = chunk[x] ^ kTableA[uint8_t(x + a)] ^ kTableB[uint8_t(y + b)] ^ kTableC[uint8_t(y + c)];
+    cipher[y] =
+        chunk[x] ^ kTableA[uint8_t(x + a)] ^ kTableB[uint8_t(y + b)] ^ kTableC[uint8_t(y + c)];
   }
   std::memcpy(chunk, cipher, 256);
 }

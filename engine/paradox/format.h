@@ -32,12 +32,12 @@ enum FileType : uint8_t {
   kKeyedDb = 0,
   kPrimaryIndex = 1,
   kUnkeyedDb = 2,
-  kSecondaryX = 3,           // non-maintained single field
-  kSecondaryY = 4,           // tree of a single-field index
-  kMaintainedX = 5,          // maintained single field
-  kSecondaryXG = 6,          // non-maintained composite / named
-  kSecondaryYG = 7,          // tree of a composite index
-  kMaintainedXG = 8,         // maintained composite / named
+  kSecondaryX = 3,    // non-maintained single field
+  kSecondaryY = 4,    // tree of a single-field index
+  kMaintainedX = 5,   // maintained single field
+  kSecondaryXG = 6,   // non-maintained composite / named
+  kSecondaryYG = 7,   // tree of a composite index
+  kMaintainedXG = 8,  // maintained composite / named
 };
 
 // Header offsets.
@@ -101,8 +101,8 @@ constexpr uint16_t kFieldNumberDescending = 0x8000;
 // .MB blob file.
 constexpr int kMbBlockSize = 4096;
 constexpr uint8_t kMbHeaderBlock = 0;
-constexpr uint8_t kMbSingleBlob = 2;     // one large blob in a run of blocks
-constexpr uint8_t kMbSubAllocated = 3;   // up to 64 small blobs
+constexpr uint8_t kMbSingleBlob = 2;    // one large blob in a run of blocks
+constexpr uint8_t kMbSubAllocated = 3;  // up to 64 small blobs
 constexpr uint8_t kMbFreeBlock = 4;
 constexpr int kMbSingleHeader = 9;
 constexpr int kMbSlotTable = 12;

@@ -14,12 +14,23 @@ namespace tablorix::paradox {
 
 const char* TableHeader::VersionText() const {
   switch (version) {
-    case 3: return "3.0";
-    case 4: return "3.5";
-    case 5: case 6: case 7: case 8: case 9: return "4";
-    case 0x0A: case 0x0B: return "5";
-    case 0x0C: return "7";
-    default: return "?";
+    case 3:
+      return "3.0";
+    case 4:
+      return "3.5";
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+      return "4";
+    case 0x0A:
+    case 0x0B:
+      return "5";
+    case 0x0C:
+      return "7";
+    default:
+      return "?";
   }
 }
 
@@ -39,7 +50,8 @@ std::string StringAt(const uint8_t* data, size_t pos, size_t end, const std::str
 }
 }  // namespace
 
-TableHeader ParseHeader(const uint8_t* d, size_t size, uint64_t file_size, const std::string& path) {
+TableHeader ParseHeader(const uint8_t* d, size_t size, uint64_t file_size,
+                        const std::string& path) {
   if (size < 0x58) Fail(path, "file is too short for a table header");
   TableHeader h;
   h.record_size = GetU16(d + hdr::kRecordSize);
@@ -61,7 +73,8 @@ TableHeader ParseHeader(const uint8_t* d, size_t size, uint64_t file_size, const
   h.auto_inc = GetU32(d + hdr::kAutoInc);
   h.index_flags = d[hdr::kIndexFlags];
 
-  if (h.file_type > 8) Fail(path, "not a Paradox table (file type " + std::to_string(h.file_type) + ")");
+  if (h.file_type > 8)
+    Fail(path, "not a Paradox table (file type " + std::to_string(h.file_type) + ")");
   if (h.version < 3 || h.version > 0x0C)
     Fail(path, "not a Paradox table (unknown version " + std::to_string(h.version) + ")");
   if (block_code < 1 || block_code > 32)
@@ -86,8 +99,10 @@ TableHeader ParseHeader(const uint8_t* d, size_t size, uint64_t file_size, const
     h.crypt_key = enc1 == kEncryptionMarker ? 0 : enc1;
   }
 
-  const size_t fields_at = h.has_extension ? hdr::kFieldsWithExtension : hdr::kFieldsWithoutExtension;
-  if (fields_at + 2 * size_t(num_fields) > end) Fail(path, "header is damaged (field list too long)");
+  const size_t fields_at =
+      h.has_extension ? hdr::kFieldsWithExtension : hdr::kFieldsWithoutExtension;
+  if (fields_at + 2 * size_t(num_fields) > end)
+    Fail(path, "header is damaged (field list too long)");
   int offset = 0;
   h.fields.resize(size_t(num_fields));
   for (int i = 0; i < num_fields; ++i) {
@@ -121,17 +136,20 @@ TableHeader ParseHeader(const uint8_t* d, size_t size, uint64_t file_size, const
       size_t numbers = GetU16(d + hdr::kFieldNumbersOffset) + size_t(hdr::kExtension);
       if (numbers + 2 * h.fields.size() > end || numbers < pos) numbers = pos;
       if (numbers + 2 * h.fields.size() <= end) {
-        for (size_t i = 0; i < h.fields.size(); ++i) h.fields[i].number = GetU16(d + numbers + 2 * i);
+        for (size_t i = 0; i < h.fields.size(); ++i)
+          h.fields[i].number = GetU16(d + numbers + 2 * i);
       }
       size_t sort_id = GetU16(d + hdr::kSortOrderIdOffset) + size_t(hdr::kExtension);
       if (sort_id >= end || sort_id < numbers) sort_id = numbers + 2 * h.fields.size();
       if (sort_id < end) {
         const void* nul = std::memchr(d + sort_id, 0, end - sort_id);
-        if (nul) h.sort_order_id.assign(reinterpret_cast<const char*>(d + sort_id),
-                                        static_cast<const uint8_t*>(nul) - (d + sort_id));
+        if (nul)
+          h.sort_order_id.assign(reinterpret_cast<const char*>(d + sort_id),
+                                 static_cast<const uint8_t*>(nul) - (d + sort_id));
       }
       const uint16_t name_off = GetU16(d + hdr::kIndexNameOffset);
-      if (name_off != 0) h.index_name = StringAt(d, name_off + size_t(hdr::kExtension), end, path, "index name");
+      if (name_off != 0)
+        h.index_name = StringAt(d, name_off + size_t(hdr::kExtension), end, path, "index name");
     }
   }
   return h;
@@ -149,7 +167,8 @@ std::unique_ptr<TableFile> TableFile::Open(const std::string& path) {
   t->file_->ReadAt(0, h.data(), std::min<uint64_t>(h.size(), fsize));
   t->header_ = ParseHeader(h.data(), std::min<uint64_t>(h.size(), fsize), fsize, path);
   const TableHeader& hd = t->header_;
-  t->physical_blocks_ = int(std::min<uint64_t>((fsize - hd.header_size) / uint64_t(hd.block_size), 65535));
+  t->physical_blocks_ =
+      int(std::min<uint64_t>((fsize - hd.header_size) / uint64_t(hd.block_size), 65535));
   t->capacity_ = (hd.block_size - kBlockHeaderSize) / hd.record_size;
   if (hd.first_block > t->physical_blocks_)
     Fail(path, "header is damaged (first block " + std::to_string(hd.first_block) + " of " +

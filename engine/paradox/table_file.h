@@ -13,9 +13,9 @@ namespace tablorix::paradox {
 struct FieldInfo {
   uint8_t type = 0;
   uint8_t size = 0;
-  int offset = 0;  // within the record
-  int length = 0;  // bytes in the record
-  std::string name;  // in the table's code page
+  int offset = 0;       // within the record
+  int length = 0;       // bytes in the record
+  std::string name;     // in the table's code page
   uint16_t number = 0;  // entry of the field-number array (id, descending bit for X files)
 };
 
@@ -49,7 +49,8 @@ struct TableHeader {
 };
 
 // Parses and checks a header; `path` names the file in messages.
-TableHeader ParseHeader(const uint8_t* data, size_t size, uint64_t file_size, const std::string& path);
+TableHeader ParseHeader(const uint8_t* data, size_t size, uint64_t file_size,
+                        const std::string& path);
 
 struct BlockInfo {
   uint16_t next = 0;

@@ -17,7 +17,10 @@ namespace {
 std::vector<uint8_t> Hex(const std::string& s) {
   std::vector<uint8_t> out;
   for (size_t i = 0; i < s.size();) {
-    if (s[i] == ' ') { ++i; continue; }
+    if (s[i] == ' ') {
+      ++i;
+      continue;
+    }
     out.push_back(uint8_t(std::stoi(s.substr(i, 2), nullptr, 16)));
     i += 2;
   }

@@ -47,21 +47,31 @@ TEST(RealTables, ScalarValuesAndNulls) {
   const Case cases[] = {
       {"fields", "date35", {{"2018-01-01"}, {"2018-02-01"}, {"2018-01-02"}}},
       {"fields", "date4", {{"2018-01-01"}, {"2018-02-01"}, {"2018-01-02"}}},
-      {"fields", "date5", {{"2018-01-01", "10:00:00"}, {"2018-02-01", "10:30:00"}, {"2018-01-02", "09:25:25"}}},
-      {"fields", "date7",
-       {{"2018-01-01", "10:00:00"}, {"2018-02-01", "10:30:00"}, {"2018-01-02", "09:25:25"},
-        {"null", "10:00:00"}, {"2018-01-01", "null"}}},
+      {"fields",
+       "date5",
+       {{"2018-01-01", "10:00:00"}, {"2018-02-01", "10:30:00"}, {"2018-01-02", "09:25:25"}}},
+      {"fields",
+       "date7",
+       {{"2018-01-01", "10:00:00"},
+        {"2018-02-01", "10:30:00"},
+        {"2018-01-02", "09:25:25"},
+        {"null", "10:00:00"},
+        {"2018-01-01", "null"}}},
       {"fields", "time", {{"01:00:01"}, {"null"}, {"03:00:03"}}},
       {"fields", "timestamp", {{"null"}, {"2020-02-01T01:00:01"}}},
       {"fields", "logical", {{"True"}, {"False"}, {"True"}, {"True"}}},
       {"fields", "long", {{"1", "1"}, {"2", "2"}, {"3", "null"}}},
-      {"fields", "bcd", {{"1.23", "1", "0.123"}, {"-1.23", "-1", "-0.123"}, {"0", "null", "0.9999"}}},
+      {"fields",
+       "bcd",
+       {{"1.23", "1", "0.123"}, {"-1.23", "-1", "-0.123"}, {"0", "null", "0.9999"}}},
       {"indexes", "C", {{"1", "1", "4"}, {"2", "2", "5"}, {"3", "3", "6"}}},
       {"indexes", "case", {{"case"}}},
       {"indexes", "fk4", {{"1", "null", "1", "null"}, {"2", "null", "2", "null"}}},
       {"indexes", "indexed", {}},
       {"indexes", "multiple", {}},
-      {"encrypted", "encrypted", {{"1", "Value 1"}, {"2", "Value 2"}, {"3", "Value 3"}, {"4", "Last one"}}},
+      {"encrypted",
+       "encrypted",
+       {{"1", "Value 1"}, {"2", "Value 2"}, {"3", "Value 3"}, {"4", "Last one"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.table);
@@ -80,12 +90,18 @@ TEST(RealTables, BlobsInBothBlockKindsWithPrefixesRemoved) {
   const Blob blobs[] = {
       {"memo", "MEMO", 0, 555, "95e5b336838678df00c8af3f7d8b256027995f43925cfb9d7e5d9ae9ecc35dbd"},
       {"memo", "MEMO", 1, 12, "3ebb6eff8f6865ea77d304e7e7a060785db2fef0e23e286159f7a3a756d6fc90"},
-      {"fmemo", "FMEMO", 0, 169, "2ca3b4a9befce60d90cfcdf09f3f41c12e912aa9beb81bf6117a4c3edadf0282"},
-      {"fmemo", "FMEMO", 1, 726, "a29ffe8f0d2117dec6c1264ef74494cefc2818ec5546fdbec0ae34e846fce054"},
-      {"graphic", "Graphic", 0, 20078, "6266c028057e1c94e9b2c7ec5d4ee73cfd6f9345248fa3b8b75b0330a66cafcf"},
-      {"graphic", "Graphic", 1, 9618, "dcab90a6a6e2a516038e256249a5d644e5c12f499b062ce25467b381c04512ed"},
-      {"graphic", "Graphic", 2, 2074678, "7229a22d9ccf344620439085d8b489e1cf86e1eff2951e6c71183c2e33bae055"},
-      {"graphic240", "Graph", 0, 20078, "6266c028057e1c94e9b2c7ec5d4ee73cfd6f9345248fa3b8b75b0330a66cafcf"},
+      {"fmemo", "FMEMO", 0, 169,
+       "2ca3b4a9befce60d90cfcdf09f3f41c12e912aa9beb81bf6117a4c3edadf0282"},
+      {"fmemo", "FMEMO", 1, 726,
+       "a29ffe8f0d2117dec6c1264ef74494cefc2818ec5546fdbec0ae34e846fce054"},
+      {"graphic", "Graphic", 0, 20078,
+       "6266c028057e1c94e9b2c7ec5d4ee73cfd6f9345248fa3b8b75b0330a66cafcf"},
+      {"graphic", "Graphic", 1, 9618,
+       "dcab90a6a6e2a516038e256249a5d644e5c12f499b062ce25467b381c04512ed"},
+      {"graphic", "Graphic", 2, 2074678,
+       "7229a22d9ccf344620439085d8b489e1cf86e1eff2951e6c71183c2e33bae055"},
+      {"graphic240", "Graph", 0, 20078,
+       "6266c028057e1c94e9b2c7ec5d4ee73cfd6f9345248fa3b8b75b0330a66cafcf"},
   };
   Session s;
   s.DbOpenDatabase(kData + "/fields");
@@ -122,7 +138,10 @@ TEST(RealTables, BytesFieldKeepsAllStoredBytes) {
   c->First();
   Value v = c->AsVariant("BYTES");
   ASSERT_EQ(v.as_string().size(), 255u);
-  EXPECT_EQ(v.as_string().substr(0, 6), std::string("1\0" "2\0" "3\0", 6));
+  EXPECT_EQ(v.as_string().substr(0, 6), std::string("1\0"
+                                                    "2\0"
+                                                    "3\0",
+                                                    6));
 }
 
 TEST(RealTables, HeadersFieldTypesAndCodePages) {
