@@ -17,6 +17,7 @@
 #include "engine/paradox/file.h"
 #include "engine/paradox/format.h"
 #include "engine/paradox/table_file.h"
+#include "engine/paradox/table_store.h"
 
 namespace tablorix {
 
@@ -98,7 +99,6 @@ std::vector<std::string> Session::DbListIndexes(const std::string& table) const 
 std::unique_ptr<Cursor> Session::DbOpenTable(const std::string& table, const OpenOptions& options) {
   const std::string path = TablePath(table);
   auto c = std::unique_ptr<Cursor>(new Cursor());
-  c->table_ = paradox::TableFile::Open(path);
   c->lock_fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (c->lock_fd_ < 0) throw EngineError(path + ": cannot open");
   if (::flock(c->lock_fd_, (options.exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
@@ -107,6 +107,10 @@ std::unique_ptr<Cursor> Session::DbOpenTable(const std::string& table, const Ope
     throw EngineError("Table is busy: " + path +
                       (options.exclusive ? " is in use" : " is opened exclusively"));
   }
+  // A change that a failed or killed writer left half-made is finished or undone first.
+  paradox::TableStore::RecoverTable(path);
+  c->table_ = paradox::TableFile::Open(path);
+  if (!options.read_only) c->store_ = paradox::TableStore::Open(path);
   c->name_ = StripDbExtension(table);
   c->path_ = path;
   c->dir_ = directory_;
@@ -153,6 +157,9 @@ Cursor::~Cursor() { Close(); }
 void Cursor::Close() {
   if (registry_) registry_->erase(this);
   registry_.reset();
+  if (store_ && state_ != State::kBrowse) state_ = State::kBrowse;
+  store_.reset();  // an unfinished batch is undone
+  batch_ = false;
   if (lock_fd_ >= 0) ::close(lock_fd_);
   lock_fd_ = -1;
   open_ = false;
@@ -358,6 +365,7 @@ int Cursor::FieldIndex(const std::string& name) const {
 }
 
 const uint8_t* Cursor::RecordBytes() const {
+  if (state_ != State::kBrowse) return edit_.data();
   CheckRow();
   return block_.data() + paradox::kBlockHeaderSize + size_t(index_) * table_->header().record_size;
 }
@@ -384,6 +392,16 @@ bool Cursor::ReadBlob(int field, std::string* out) const {
   if (!paradox::IsBlobType(f.type))
     throw EngineError("Not a blob field: " + field_defs_[size_t(field)].name);
   const uint8_t* p = RecordBytes() + f.offset;
+  if (state_ != State::kBrowse) {
+    for (auto it = edit_blobs_.rbegin(); it != edit_blobs_.rend(); ++it)
+      if (it->first == field) {
+        *out = it->second;
+        return true;
+      }
+    if (std::find(edit_blob_nulls_.begin(), edit_blob_nulls_.end(), field) !=
+        edit_blob_nulls_.end())
+      return false;
+  }
   if (!blobs_tried_) {
     blobs_tried_ = true;
     std::string base = path_.substr(0, path_.size() - 3);
@@ -411,6 +429,10 @@ Value Cursor::AsVariant(int field) const {
     return Value::Bytes(std::move(bytes));
   }
   Value v = paradox::DecodeField(f.type, f.size, p);
+  // A damaged timestamp can hold any double; keep to what a day number can express.
+  if (v.kind() == Value::Kind::kDateTime && !(std::fabs(v.as_double()) < 1.8e17))
+    throw EngineError(path_ + ": field " + field_defs_[size_t(field)].name +
+                      " holds an impossible timestamp");
   if (v.kind() == Value::Kind::kText) {
     std::string text;
     TextToProgram(v.as_string().data(), v.as_string().size(), &text);

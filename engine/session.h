@@ -16,7 +16,18 @@ namespace tablorix {
 namespace paradox {
 class TableFile;
 class BlobFile;
+class TableStore;
+struct RecordPos;
 }  // namespace paradox
+
+// A field of a new table. `type` is the stored type code (paradox/format.h: kAlpha ...); `size`
+// as TFieldDef gives it: characters of Alpha, bytes of Bytes, leader bytes of blobs, decimals of
+// BCD, and ignored for fixed-size types.
+struct NewFieldDef {
+  std::string name;  // Windows-1250
+  uint8_t type = 0;
+  int size = 0;
+};
 
 struct OpenOptions {
   bool exclusive = false;
@@ -52,6 +63,23 @@ class Session {
 
   // Path of the table's .DB file (found ignoring case); throws when there is none.
   std::string TablePath(const std::string& table) const;
+
+  // Operations on closed tables: each fails with "Table is busy" while the table is open
+  // anywhere, in this process or another.
+  void DbCreateTable(const std::string& table, const std::vector<NewFieldDef>& fields,
+                     int key_fields);
+  void DbEmptyTable(const std::string& table);
+  void DbDeleteTable(const std::string& table);
+  // Compacts the table and rebuilds its indexes and blobs; false when that failed.
+  bool DbPackTable(const std::string& table, const std::string& driver_type);
+  // `fields` joined by ";". With ixPrimary the fields must be the table's first fields.
+  void DbAddIndex(const std::string& table, const std::string& name, const std::string& fields,
+                  TIndexOptions options);
+  // An empty name (or the name "Primary") deletes the primary index.
+  void DbDeleteIndex(const std::string& table, const std::string& name);
+  // Adds fields at the end of the table or drops fields, keeping the rows and other values.
+  void DbAddField(const std::string& table, const NewFieldDef& field);
+  void DbDropField(const std::string& table, const std::string& field);
 
  private:
   friend class Cursor;
@@ -108,6 +136,25 @@ class Cursor {
   // Blob value of the current row: false for null.
   bool ReadBlob(int field, std::string* out) const;
 
+  // Editing (tables opened with read_only = false). Values are given as AsVariant returns them;
+  // text is also accepted for any field and read by the field's type (ISO dates and times).
+  enum class State { kBrowse, kInsert, kEdit };
+  State state() const { return state_; }
+  bool writable() const { return store_ != nullptr; }
+  void Insert();  // a blank record, posted by Post
+  void Edit();
+  void SetValue(int field, const Value& value);
+  void SetValue(const std::string& name, const Value& value) { SetValue(FieldIndex(name), value); }
+  void Post();
+  void Cancel();
+  void Delete();
+  // Rereads the table (after other users changed it), staying on the current row if it exists.
+  void Refresh();
+  // Many posts in one transaction (bulk loads): the cursor stays where it is until EndBatch,
+  // which commits and moves to the first row. A failing post inside a batch undoes the batch.
+  void BeginBatch();
+  void EndBatch();
+
  private:
   friend class Session;
   Cursor() = default;
@@ -117,6 +164,10 @@ class Cursor {
   void LoadBlock(int n);
   void Moved();
   void SeekFirst();
+  void Reopen();
+  void PositionAt(const paradox::RecordPos& pos);
+  paradox::RecordPos LocateCurrent();
+  const uint8_t* CurrentBytes() const;
 
   std::string name_;
   std::string path_;
@@ -138,6 +189,14 @@ class Cursor {
   int64_t recno_ = 0;
   bool eof_ = true, bof_ = true;
   int steps_ = 0;  // blocks walked, to stop on a chain that loops
+
+  std::unique_ptr<paradox::TableStore> store_;
+  State state_ = State::kBrowse;
+  bool batch_ = false;
+  std::vector<uint8_t> edit_;
+  std::vector<uint8_t> edit_original_;
+  std::vector<std::pair<int, std::string>> edit_blobs_;  // field, new value
+  std::vector<int> edit_blob_nulls_;
 };
 
 }  // namespace tablorix
