@@ -80,9 +80,7 @@ bool ParseTime(const std::string& t, int32_t* ms) {
 
 // A text value read by the type of the field it is stored into.
 Value FromText(uint8_t type, const std::string& t, const std::string& field) {
-  auto bad = [&]() -> Value {
-    throw EngineError("Invalid value for field " + field + ": " + t);
-  };
+  auto bad = [&]() -> Value { throw EngineError("Invalid value for field " + field + ": " + t); };
   using namespace paradox;
   switch (type) {
     case kShort:
@@ -154,8 +152,8 @@ void Cursor::PositionAt(const paradox::RecordPos& pos) {
 
 paradox::RecordPos Cursor::LocateCurrent() {
   CheckRow();
-  const uint8_t* mine = block_.data() + paradox::kBlockHeaderSize +
-                        size_t(index_) * table_->header().record_size;
+  const uint8_t* mine =
+      block_.data() + paradox::kBlockHeaderSize + size_t(index_) * table_->header().record_size;
   auto& data = store_->data();
   data.Load();
   paradox::RecordPos pos;
@@ -221,7 +219,8 @@ void Cursor::SetValue(int field, const Value& value) {
   Value v = value;
   if (v.kind() == Value::Kind::kText && f.type != paradox::kAlpha && f.type != paradox::kBytes)
     v = v.as_string().empty() ? Value::Null() : FromText(f.type, v.as_string(), fname);
-  if (v.kind() == Value::Kind::kText && f.type == paradox::kAlpha) v = Value::Text(cp.FromProgram(v.as_string()));
+  if (v.kind() == Value::Kind::kText && f.type == paradox::kAlpha)
+    v = Value::Text(cp.FromProgram(v.as_string()));
   if (v.kind() == Value::Kind::kText && f.type == paradox::kBytes) v = Value::Bytes(v.as_string());
   try {
     paradox::EncodeField(f.type, f.size, v, edit_.data() + f.offset);
@@ -361,8 +360,7 @@ void Cursor::EndBatch() {
 namespace {
 std::string DbFileName(const std::string& table) {
   std::string name = table;
-  if (name.size() > 3 && paradox::EqualsNoCase(name.substr(name.size() - 3), ".db"))
-    return name;
+  if (name.size() > 3 && paradox::EqualsNoCase(name.substr(name.size() - 3), ".db")) return name;
   return name + ".DB";
 }
 

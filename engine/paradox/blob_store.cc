@@ -118,8 +118,10 @@ void BlobStore::Store(const std::string& value, int size, uint8_t* field) {
           slot = s;
           break;
         }
-      if (slot >= 0 && end + chunks <= kChunks) at = end;
-      else slot = -1;
+      if (slot >= 0 && end + chunks <= kChunks)
+        at = end;
+      else
+        slot = -1;
     }
     if (slot < 0) {
       open_block_ = size_;

@@ -1,6 +1,8 @@
 #include "engine/paradox/data_file.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/paradox/codec.h"
@@ -77,10 +79,10 @@ int DataFile::Compare(const uint8_t* a, const uint8_t* b) const {
     if (c != 0) {
       if (k.descending) {
         // Descending fields keep nulls last.
-        const bool an = std::all_of(a + k.offset, a + k.offset + k.length,
-                                    [](uint8_t x) { return x == 0; });
-        const bool bn = std::all_of(b + k.offset, b + k.offset + k.length,
-                                    [](uint8_t x) { return x == 0; });
+        const bool an =
+            std::all_of(a + k.offset, a + k.offset + k.length, [](uint8_t x) { return x == 0; });
+        const bool bn =
+            std::all_of(b + k.offset, b + k.offset + k.length, [](uint8_t x) { return x == 0; });
         if (an != bn) return an ? 1 : -1;
         c = -c;
       }

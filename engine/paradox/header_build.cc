@@ -11,8 +11,8 @@ namespace tablorix::paradox {
 std::vector<uint8_t> BuildHeader(const NewFileSpec& s) {
   const size_t n = s.fields.size();
   if (n < 1 || n > 255) throw EngineError("a table needs 1 to 255 fields");
-  const bool index_format = s.file_type == kPrimaryIndex || s.file_type == kSecondaryY ||
-                            s.file_type == kSecondaryYG;
+  const bool index_format =
+      s.file_type == kPrimaryIndex || s.file_type == kSecondaryY || s.file_type == kSecondaryYG;
   int record_size = 0;
   for (const NewField& f : s.fields) {
     const int len = FieldLength(f.type, f.size);

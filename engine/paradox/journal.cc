@@ -208,7 +208,8 @@ bool Journal::Recover(const std::string& dir, const std::string& base) {
   return true;
 }
 
-FileSwap::FileSwap(std::string dir, std::string base) : dir_(std::move(dir)), base_(std::move(base)) {}
+FileSwap::FileSwap(std::string dir, std::string base)
+    : dir_(std::move(dir)), base_(std::move(base)) {}
 
 std::string FileSwap::NewPath(const std::string& name) {
   replace_.push_back(name);

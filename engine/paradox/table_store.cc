@@ -40,7 +40,7 @@ std::string NameOf(const std::string& path) {
 std::string Companion(const std::string& dir, const std::string& base, const std::string& db_name,
                       std::string ext) {
   const std::string found = FindFileNoCase(dir, base + "." + ext);
-  if (!found.empty()) return found;
+  if (!found.empty()) return NameOf(found);
   const char c = db_name.empty() ? 'D' : db_name.back();
   if (std::islower(static_cast<unsigned char>(c)))
     for (char& ch : ext) ch = char(std::tolower(static_cast<unsigned char>(ch)));
@@ -58,8 +58,8 @@ std::vector<std::string> FamilyFiles(const std::string& dir, const std::string& 
     std::string ext = f.substr(base.size() + 1);
     for (char& ch : ext) ch = char(std::toupper(static_cast<unsigned char>(ch)));
     static const char* const kFixed[] = {"DB", "PX", "MB", "VAL", "TV", "FAM", "JNL", "SWP"};
-    bool member = std::any_of(std::begin(kFixed), std::end(kFixed),
-                              [&](const char* e) { return ext == e; });
+    bool member =
+        std::any_of(std::begin(kFixed), std::end(kFixed), [&](const char* e) { return ext == e; });
     if (ext.size() == 3 && (ext[0] == 'X' || ext[0] == 'Y') &&
         ((IsHexDigit(ext[1]) && IsHexDigit(ext[2])) || (ext[1] == 'G' && IsHexDigit(ext[2]))))
       member = true;
@@ -178,7 +178,8 @@ std::vector<uint8_t> MakeIndexRecord(const IndexSpec& spec, const TableHeader& h
   for (int f : spec.fields) {
     const FieldInfo& fi = h.fields[size_t(f)];
     std::memcpy(&x[at], rec + fi.offset, size_t(fi.length));
-    if (spec.case_insensitive && fi.type == kAlpha) TableStore::UpperWin1250(&x[at], size_t(fi.length));
+    if (spec.case_insensitive && fi.type == kAlpha)
+      TableStore::UpperWin1250(&x[at], size_t(fi.length));
     at += size_t(fi.length);
   }
   if (maintained) {
@@ -297,8 +298,7 @@ void TableStore::Recover(const std::string& dir, const std::string& base) {
 
 void TableStore::RecoverTable(const std::string& db_path) {
   const std::string dir = DirOf(db_path), base = BaseOf(NameOf(db_path));
-  if (!FileExists(Journal::PathFor(dir, base)) && !FileExists(JoinPath(dir, base + ".SWP")))
-    return;
+  if (!FileExists(Journal::PathFor(dir, base)) && !FileExists(JoinPath(dir, base + ".SWP"))) return;
   Open(db_path);
 }
 
@@ -338,7 +338,10 @@ void TableStore::OpenFiles() {
   if (h.file_type != kKeyedDb && h.file_type != kUnkeyedDb)
     throw EngineError(db_->path() + ": is not a table");
   int len = 0;
-  if (h.keyed()) db_->SetKey(PartsOf(h, h.key_fields, &len), len);
+  if (h.keyed()) {
+    auto parts = PartsOf(h, h.key_fields, &len);
+    db_->SetKey(std::move(parts), len);
+  }
   auto t = TableFile::Open(db_->path());
   code_page_ = t->code_page();
   px_name_ = Companion(dir_, base_, db_name_, "PX");
@@ -420,8 +423,8 @@ void TableStore::Begin() {
   if (in_txn_) return;
   Lock();
   try {
-    const bool left_behind = FileExists(Journal::PathFor(dir_, base_)) ||
-                             FileExists(JoinPath(dir_, base_ + ".SWP"));
+    const bool left_behind =
+        FileExists(Journal::PathFor(dir_, base_)) || FileExists(JoinPath(dir_, base_ + ".SWP"));
     bool changed = left_behind;
     if (!changed) {
       std::vector<uint8_t> now(db_->header_bytes().size());
@@ -551,9 +554,7 @@ void TableStore::Rollback() {
   Unlock();
 }
 
-RecordPos TableStore::Find(const uint8_t* record, bool* found) {
-  return db_->Seek(record, found);
-}
+RecordPos TableStore::Find(const uint8_t* record, bool* found) { return db_->Seek(record, found); }
 
 void TableStore::CheckUnique(Index& ix, const std::vector<uint8_t>& xrec, const uint8_t* self) {
   if (!ix.spec.unique || !ix.x) return;
@@ -609,7 +610,8 @@ RecordPos TableStore::Insert(std::vector<uint8_t>* record) {
   }
   for (Index& ix : ix_)
     if (ix.x && ix.spec.unique)
-      CheckUnique(ix, MakeIndexRecord(ix.spec, h, true, ix.x->record_size(), record->data(), 0, 0, 0),
+      CheckUnique(ix,
+                  MakeIndexRecord(ix.spec, h, true, ix.x->record_size(), record->data(), 0, 0, 0),
                   nullptr);
   RecordPos pos = db_->Insert(record->data());
   IndexInsert(record->data(), pos);
@@ -622,7 +624,8 @@ RecordPos TableStore::Update(RecordPos pos, std::vector<uint8_t>* record) {
   std::vector<uint8_t> old(db_->Record(pos), db_->Record(pos) + h.record_size);
   for (Index& ix : ix_)
     if (ix.x && ix.spec.unique)
-      CheckUnique(ix, MakeIndexRecord(ix.spec, h, true, ix.x->record_size(), record->data(), 0, 0, 0),
+      CheckUnique(ix,
+                  MakeIndexRecord(ix.spec, h, true, ix.x->record_size(), record->data(), 0, 0, 0),
                   old.data());
   if (db_->keyed() && db_->Compare(old.data(), record->data()) != 0) {
     bool found;
@@ -672,7 +675,8 @@ void TableStore::StoreBlob(int field, const std::string& value, uint8_t* desc) {
   }
   const int leader = f.size - kBlobDescriptorSize;
   if (stored.size() > size_t(leader) || f.type == kGraphic || f.type == kOle) {
-    if (h.crypt_key) throw EngineError(db_->path() + ": blobs of encrypted tables cannot be written");
+    if (h.crypt_key)
+      throw EngineError(db_->path() + ": blobs of encrypted tables cannot be written");
     if (!mb_) {
       const std::string path = JoinPath(dir_, mb_name_);
       if (!FileExists(path)) {
@@ -697,8 +701,7 @@ void TableStore::StoreBlob(int field, const std::string& value, uint8_t* desc) {
 void TableStore::FreeBlob(int field, const uint8_t* desc) {
   const FieldInfo& f = db_->header().fields[size_t(field)];
   const int leader = f.size - kBlobDescriptorSize;
-  if (GetU32(desc + leader + 4) <= uint32_t(leader) && f.type != kGraphic && f.type != kOle)
-    return;
+  if (GetU32(desc + leader + 4) <= uint32_t(leader) && f.type != kGraphic && f.type != kOle) return;
   if (GetU32(desc + leader) == 0) return;
   if (db_->header().crypt_key) return;
   if (!mb_) {
@@ -742,9 +745,9 @@ void Rewrite(const std::string& db_path, const RewriteOptions& o) {
       source.push_back(int(i));
     }
   }
-  int keys = o.key_fields >= 0 ? o.key_fields
+  int keys = o.key_fields >= 0                                   ? o.key_fields
              : (o.restructure && o.restructure->key_fields >= 0) ? o.restructure->key_fields
-                                                                  : oh.key_fields;
+                                                                 : oh.key_fields;
   if (keys > int(fields.size())) throw EngineError("more key fields than fields");
   for (int i = 0; i < keys; ++i)
     if (IsBlobType(fields[size_t(i)].type))
@@ -795,7 +798,10 @@ void Rewrite(const std::string& db_path, const RewriteOptions& o) {
     auto dst = DataFile::Create(dir, new_db, header, nullptr);
     const TableHeader& nh = dst->header();
     int len = 0;
-    if (keys > 0) dst->SetKey(PartsOf(nh, keys, &len), len);
+    if (keys > 0) {
+      auto parts = PartsOf(nh, keys, &len);
+      dst->SetKey(std::move(parts), len);
+    }
     const std::string px_name = Companion(dir, base, db_name, "PX");
     const std::string mb_name = Companion(dir, base, db_name, "MB");
     std::unique_ptr<BlobStore> mb;
@@ -849,7 +855,8 @@ void Rewrite(const std::string& db_path, const RewriteOptions& o) {
     if (mb) mb->Flush(true);
     if (keys > 0) {
       const std::string p = swap.NewPath(px_name);
-      WriteFile(p, dst->BuildTree(TreeHeaderFor(nh, FieldsOf(nh, 0, keys), kPrimaryIndex, db_name)));
+      WriteFile(p,
+                dst->BuildTree(TreeHeaderFor(nh, FieldsOf(nh, 0, keys), kPrimaryIndex, db_name)));
     } else if (FileExists(JoinPath(dir, px_name))) {
       swap.Remove(px_name);
     }
@@ -864,8 +871,10 @@ void Rewrite(const std::string& db_path, const RewriteOptions& o) {
       bool ok = true;
       for (int f : s.fields) {
         auto it = std::find(source.begin(), source.end(), f);
-        if (it == source.end()) ok = false;
-        else n.fields.push_back(int(it - source.begin()));
+        if (it == source.end())
+          ok = false;
+        else
+          n.fields.push_back(int(it - source.begin()));
       }
       if (ok) specs.push_back(n);
     }
@@ -907,9 +916,9 @@ void Rewrite(const std::string& db_path, const RewriteOptions& o) {
 void TableStore::CreateTable(const std::string& dir, const std::string& file_name,
                              const std::vector<NewField>& fields, int key_fields) {
   const std::string base = BaseOf(file_name);
-  const std::string db_name = base + "." + (file_name.size() > base.size() ? file_name.substr(base.size() + 1) : "DB");
-  if (!FindFileNoCase(dir, db_name).empty())
-    throw EngineError("Table already exists: " + base);
+  const std::string db_name =
+      base + "." + (file_name.size() > base.size() ? file_name.substr(base.size() + 1) : "DB");
+  if (!FindFileNoCase(dir, db_name).empty()) throw EngineError("Table already exists: " + base);
   if (key_fields > 16) throw EngineError("a primary key can have at most 16 fields");
   for (int i = 0; i < key_fields; ++i)
     if (IsBlobType(fields[size_t(i)].type))
@@ -941,7 +950,10 @@ void TableStore::CreateTable(const std::string& dir, const std::string& file_nam
     if (key_fields > 0) {
       auto db = DataFile::Open(dir, db_name + ".new", nullptr);
       int len = 0;
-      db->SetKey(PartsOf(db->header(), key_fields, &len), len);
+      {
+        auto parts = PartsOf(db->header(), key_fields, &len);
+        db->SetKey(std::move(parts), len);
+      }
       WriteFile(swap.NewPath(Companion(dir, base, db_name, "PX")),
                 db->BuildTree(TreeHeaderFor(db->header(), FieldsOf(db->header(), 0, key_fields),
                                             kPrimaryIndex, db_name)));

@@ -94,8 +94,8 @@ class TableStore {
   TableStore() = default;
   void OpenFiles();
   void LoadIndexes();
-  std::vector<uint8_t> IndexRecord(const Index& ix, const uint8_t* rec, uint16_t block,
-                                   int64_t tup, int slot) const;
+  std::vector<uint8_t> IndexRecord(const Index& ix, const uint8_t* rec, uint16_t block, int64_t tup,
+                                   int slot) const;
   void CheckUnique(Index& ix, const std::vector<uint8_t>& xrec, const uint8_t* self);
   void IndexInsert(const uint8_t* rec, RecordPos pos);
   void IndexDelete(const uint8_t* rec);
