@@ -64,6 +64,10 @@ void PutBytes(pxdoc_t* d, char* p, int len, const Value& v) {
   PX_put_data_bytes(d, p, len, const_cast<char*>(v.as_string().data()));
 }
 
+void PutBlob(pxdoc_t* d, char* p, int len, const Value& v) {
+  PX_put_data_blob(d, p, len, const_cast<char*>(v.as_string().data()), int(v.as_string().size()));
+}
+
 const std::string kHungarian = "\xF5\xFB\xD5\xDB\xE1\xE9";  // "őűŐŰáé" in Windows-1250
 
 std::vector<Column> AllColumns() {
@@ -163,6 +167,39 @@ std::vector<Column> AllColumns() {
   return c;
 }
 
+// BCD and blob columns: pxlib writes BCD from decimal text and blobs into a .MB file (inline in
+// the leader, suballocated, or a block run of their own, by length).
+std::vector<Column> BcdAndBlobColumns() {
+  std::vector<Column> c;
+  c.push_back({"Dec",
+               pxfBCD,
+               17,
+               2,
+               TFieldType::ftFloat,
+               {Value::Double(123.45), Value::Double(-0.5), Value::Null(), Value::Double(0)},
+               [](pxdoc_t* d, char* p, int len, const Value& v) {
+                 std::string t = FormatValue(v);
+                 PX_put_data_bcd(d, p, 2, const_cast<char*>(t.c_str()));
+               }});
+  c.push_back({"Note",
+               pxfMemoBLOb,
+               20,
+               0,
+               TFieldType::ftMemo,
+               {Value::Text("short"), Value::Text(std::string(100, 'm') + kHungarian), Value::Null(),
+                Value::Text(std::string(3000, 'q'))},
+               PutBlob});
+  c.push_back({"Data",
+               pxfBLOb,
+               10,
+               0,
+               TFieldType::ftBlob,
+               {Value::Bytes(std::string(700, '\x01')), Value::Null(),
+                Value::Bytes(std::string(9000, '\xEE'))},
+               PutBlob});
+  return c;
+}
+
 struct Written {
   std::vector<Column> columns;
   int rows;
@@ -245,6 +282,16 @@ TEST(PxlibRoundTrip, EveryScalarTypeOverManyBlocks) {
   const int rows = 457;  // not a multiple of any column's cycle nor of records per block
   WriteTable(dir.path, "alltypes", cols, rows);
   CheckTable(dir.path, "alltypes", cols, rows);
+  PX_shutdown();
+}
+
+TEST(PxlibRoundTrip, BcdAndBlobs) {
+  PX_boot();
+  TempDir dir;
+  const auto cols = BcdAndBlobColumns();
+  const int rows = 61;
+  WriteTable(dir.path, "blobs", cols, rows);
+  CheckTable(dir.path, "blobs", cols, rows);
   PX_shutdown();
 }
 
