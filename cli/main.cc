@@ -1,10 +1,13 @@
-// tablorix-cli: the command-line companion (tables, describe, dump) on the same engine.
+// tablorix-cli: the command-line companion on the same engine: reading tables (tables, describe,
+// dump), the demo database, and the maintenance actions (pack, empty, drop, add-index, drop-index).
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "cli/demo_database.h"
 #include "engine/paradox/codec.h"
 #include "engine/paradox/codepage.h"
 #include "engine/paradox/table_file.h"
@@ -19,9 +22,39 @@ int Usage() {
   std::fputs(
       "usage: tablorix-cli tables DIR\n"
       "       tablorix-cli describe DIR TABLE [--json]\n"
-      "       tablorix-cli dump DIR TABLE [--format=csv|jsonl]\n",
+      "       tablorix-cli dump DIR TABLE [--format=csv|jsonl]\n"
+      "       tablorix-cli demo DIR [--force]\n"
+      "       tablorix-cli pack DIR TABLE\n"
+      "       tablorix-cli empty DIR TABLE\n"
+      "       tablorix-cli drop DIR TABLE\n"
+      "       tablorix-cli add-index DIR TABLE NAME FIELDS [--primary] [--unique] [--descending]\n"
+      "                              [--case-insensitive]\n"
+      "       tablorix-cli drop-index DIR TABLE NAME\n"
+      "\n"
+      "demo writes the demo database into DIR (refused when DIR already holds tables, unless\n"
+      "--force, which replaces the demo tables). FIELDS of add-index are joined by ';'; an\n"
+      "empty NAME of drop-index (or \"Primary\") drops the primary index. Names are UTF-8.\n",
       stderr);
   return 2;
+}
+
+using Args = std::vector<std::string>;  // the arguments after the subcommand, DIR first
+
+std::string W(const std::string& utf8) { return paradox::Utf8ToWin1250(utf8); }
+
+// Opens the table exclusively and closes it again, so that a table someone else holds is
+// refused with the action's own message before anything is changed.
+bool ProveExclusive(Session& s, const std::string& table, const char* refusal) {
+  try {
+    OpenOptions o;
+    o.exclusive = true;
+    s.DbOpenTable(table, o);
+    return true;
+  } catch (const EngineError& e) {
+    std::fprintf(stderr, "%s\ntablorix-cli: %s\n", refusal,
+                 paradox::Win1250ToUtf8(e.what()).c_str());
+    return false;
+  }
 }
 
 std::string Json(const std::string& win1250) {
@@ -107,40 +140,142 @@ int Describe(Session& s, const std::string& table, bool json) {
   return 0;
 }
 
+int CmdTables(Session& s, const Args& a) {
+  if (a.size() != 1) return Usage();
+  for (const auto& t : s.DbListTables()) std::printf("%s\n", paradox::Win1250ToUtf8(t).c_str());
+  return 0;
+}
+
+int CmdDescribe(Session& s, const Args& a) {
+  if (a.size() == 2) return Describe(s, W(a[1]), false);
+  if (a.size() == 3 && a[2] == "--json") return Describe(s, W(a[1]), true);
+  return Usage();
+}
+
+int CmdDump(Session& s, const Args& a) {
+  if (a.size() < 2 || a.size() > 3) return Usage();
+  exchange::DumpFormat f = exchange::DumpFormat::kCsv;
+  if (a.size() == 3) {
+    if (a[2] == "--format=jsonl")
+      f = exchange::DumpFormat::kJsonl;
+    else if (a[2] != "--format=csv")
+      return Usage();
+  }
+  auto c = s.DbOpenTable(W(a[1]));
+  exchange::DumpTable(*c, f, stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "tablorix-cli: write error\n");
+    return 1;
+  }
+  return 0;
+}
+
+int CmdDemo(const Args& a) {
+  if (a.empty() || a.size() > 2 || (a.size() == 2 && a[1] != "--force")) return Usage();
+  const bool force = a.size() == 2;
+  if (!force && std::filesystem::is_directory(a[0])) {
+    Session s;
+    s.DbOpenDatabase(a[0]);
+    if (!s.DbListTables().empty()) {
+      std::fprintf(stderr,
+                   "tablorix-cli: %s already holds tables; --force replaces the demo tables\n",
+                   a[0].c_str());
+      return 1;
+    }
+  }
+  const auto counts = demo::WriteDemoDatabase(a[0], force);
+  std::printf("Demo database written to %s\n", a[0].c_str());
+  for (const auto& [name, rows] : counts)
+    std::printf("  %-10s %6lld rows\n", name.c_str(), static_cast<long long>(rows));
+  return 0;
+}
+
+int CmdPack(Session& s, const Args& a) {
+  if (a.size() != 2) return Usage();
+  const std::string table = W(a[1]);
+  if (!ProveExclusive(s, table, "Sikertelen megnyitás")) return 1;
+  if (!s.DbPackTable(table, "PARADOX")) {
+    std::fprintf(stderr, "Hiba a tömörítés közben\n");
+    return 1;
+  }
+  std::printf("Tábla tömörítés kész\n");
+  return 0;
+}
+
+int CmdEmpty(Session& s, const Args& a) {
+  if (a.size() != 2) return Usage();
+  const std::string table = W(a[1]);
+  if (!ProveExclusive(s, table, "Error on open table exclusively")) return 1;
+  s.DbEmptyTable(table);
+  std::printf("Tábla üres\n");
+  return 0;
+}
+
+int CmdDrop(Session& s, const Args& a) {
+  if (a.size() != 2) return Usage();
+  const std::string table = W(a[1]);
+  if (!ProveExclusive(s, table, "Sikertelen megnyitás")) return 1;
+  s.DbDeleteTable(table);
+  std::printf("Tábla törölve\n");
+  return 0;
+}
+
+int CmdAddIndex(Session& s, const Args& a) {
+  if (a.size() < 4) return Usage();
+  TIndexOptions options = 0;
+  for (size_t i = 4; i < a.size(); ++i) {
+    if (a[i] == "--primary")
+      options |= ixPrimary;
+    else if (a[i] == "--unique")
+      options |= ixUnique;
+    else if (a[i] == "--descending")
+      options |= ixDescending;
+    else if (a[i] == "--case-insensitive")
+      options |= ixCaseInsensitive;
+    else
+      return Usage();
+  }
+  const std::string table = W(a[1]);
+  if (!ProveExclusive(s, table, "Cannot open the table exclusively")) return 1;
+  s.DbAddIndex(table, W(a[2]), W(a[3]), options);
+  if (options & ixPrimary)
+    std::printf("Primary index created on %s\n", a[3].c_str());
+  else
+    std::printf("Index created: %s\n", a[2].c_str());
+  return 0;
+}
+
+int CmdDropIndex(Session& s, const Args& a) {
+  if (a.size() != 3) return Usage();
+  const std::string table = W(a[1]);
+  if (!ProveExclusive(s, table, "Tábla exkluzív megnyitás sikertelen")) return 1;
+  s.DbDeleteIndex(table, W(a[2]));
+  std::printf("Index törölve: %s\n", a[2].c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() < 2) return Usage();
+  if (argc < 3) return Usage();
+  const std::string cmd = argv[1];
+  const Args args(argv + 2, argv + argc);
+  using Command = int (*)(Session&, const Args&);
+  static const std::pair<const char*, Command> kCommands[] = {
+      {"tables", CmdTables},      {"describe", CmdDescribe},   {"dump", CmdDump},
+      {"pack", CmdPack},          {"empty", CmdEmpty},         {"drop", CmdDrop},
+      {"add-index", CmdAddIndex}, {"drop-index", CmdDropIndex}};
   try {
-    Session s;
-    const std::string& cmd = args[0];
-    s.DbOpenDatabase(args[1]);
-    if (cmd == "tables" && args.size() == 2) {
-      for (const auto& t : s.DbListTables()) std::printf("%s\n", paradox::Win1250ToUtf8(t).c_str());
-      return 0;
-    }
-    if (cmd == "describe" && (args.size() == 3 || (args.size() == 4 && args[3] == "--json")))
-      return Describe(s, paradox::Utf8ToWin1250(args[2]), args.size() == 4);
-    if (cmd == "dump" && args.size() >= 3 && args.size() <= 4) {
-      exchange::DumpFormat f = exchange::DumpFormat::kCsv;
-      if (args.size() == 4) {
-        if (args[3] == "--format=jsonl")
-          f = exchange::DumpFormat::kJsonl;
-        else if (args[3] != "--format=csv")
-          return Usage();
-      }
-      auto c = s.DbOpenTable(paradox::Utf8ToWin1250(args[2]));
-      exchange::DumpTable(*c, f, stdout);
-      if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "tablorix-cli: write error\n");
-        return 1;
-      }
-      return 0;
+    if (cmd == "demo") return CmdDemo(args);
+    for (const auto& [name, run] : kCommands) {
+      if (cmd != name) continue;
+      Session s;
+      s.DbOpenDatabase(args[0]);
+      return run(s, args);
     }
     return Usage();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "tablorix-cli: %s\n", e.what());
+    std::fprintf(stderr, "tablorix-cli: %s\n", paradox::Win1250ToUtf8(e.what()).c_str());
     return 1;
   }
 }
