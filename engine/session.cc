@@ -430,7 +430,7 @@ Value Cursor::AsVariant(int field) const {
   }
   Value v = paradox::DecodeField(f.type, f.size, p);
   // A damaged timestamp can hold any double; keep to what a day number can express.
-  if (v.kind() == Value::Kind::kDateTime && !(std::fabs(v.as_double()) < 1.8e17))
+  if (v.kind() == Value::Kind::kDateTime && !DateTimeInRange(v.as_double()))
     throw EngineError(path_ + ": field " + field_defs_[size_t(field)].name +
                       " holds an impossible timestamp");
   if (v.kind() == Value::Kind::kText) {

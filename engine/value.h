@@ -22,6 +22,9 @@ constexpr int64_t kMsPerDay = 86'400'000;
 void AppendIsoDate(int32_t day_number, std::string* out);
 void AppendIsoTime(int64_t ms_of_day, std::string* out);
 void AppendIsoDateTime(double ms, std::string* out);
+// Whether milliseconds since day 0 stay within what a day number can express (a damaged stored
+// timestamp can hold any double, infinities and NaN included).
+inline bool DateTimeInRange(double ms) { return ms > -1.8e17 && ms < 1.8e17; }
 
 class Value {
  public:

@@ -212,6 +212,9 @@ int64_t DumpTable(Cursor& cursor, DumpFormat format, std::FILE* out, bool csv_he
             null = true;
             break;
           }
+          if (!DateTimeInRange(v))
+            throw EngineError(cursor.table_file().path() + ": field " + defs[i].name +
+                              " holds an impossible timestamp");
           if (json) buf.push_back('"');
           AppendIsoDateTime(v, &buf);
           if (json) buf.push_back('"');
