@@ -483,7 +483,7 @@ void Session::DbAddIndex(const std::string& table, const std::string& name,
   // A single-field index under a name of its own is a named index.
   if (positions.size() == 1 && !name.empty() &&
       !paradox::EqualsNoCase(name, cp.ToProgram(t->header().fields[size_t(positions[0])].name)))
-    spec.case_insensitive = spec.case_insensitive, spec.fields = positions;
+    spec.named = true;
   t.reset();
   paradox::TableStore::AddIndex(path, spec);
 }

@@ -254,8 +254,11 @@ void FileSwap::Commit() {
   CloseFd(fd);
   RenameFile(tmp, manifest);
   SyncDirectory(dir_);
-  // From here on the swap is decided; Recover finishes it if we fail below.
-  Recover(dir_, base_);
+  // From here on the swap is decided; Recover finishes it if we fail below. Inside a
+  // transaction the swap is decided by the journal's removal instead: the caller finishes it with
+  // Recover once the transaction has committed, and recovery discards it while the journal is
+  // still there.
+  if (!FileExists(Journal::PathFor(dir_, base_))) Recover(dir_, base_);
   replace_.clear();
   remove_.clear();
 }

@@ -117,7 +117,7 @@ TableHeader ParseHeader(const uint8_t* d, size_t size, uint64_t file_size,
     offset += f.length;
     f.number = uint16_t(i + 1);
   }
-  if (offset != h.record_size)
+  if (offset + (index_format ? 6 : 0) != h.record_size)
     Fail(path, "header is damaged (record size " + std::to_string(h.record_size) +
                    " differs from the fields' " + std::to_string(offset) + ")");
   if (h.record_size > h.block_size - kBlockHeaderSize)

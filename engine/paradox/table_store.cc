@@ -262,6 +262,21 @@ void BuildIndexFiles(const IndexSpec& spec, DataFile& db, const std::string& dir
   WriteFile(JoinPath(dir, y_file), x->BuildTree(BuildHeader(ys)));
 }
 
+// The header bytes of a tree file (.PX / .Y*), to be reused when the tree is rewritten. Read
+// raw: only the size fields matter here, the tree's blocks are replaced whole.
+std::vector<uint8_t> TreeHeaderBytes(const std::string& path) {
+  auto f = File::Open(path);
+  uint8_t head[0x58];
+  f->ReadAt(0, head, sizeof head);
+  const uint16_t size = GetU16(head + hdr::kHeaderSize);
+  if (size < sizeof head || head[hdr::kBlockSize] < 1 || head[hdr::kBlockSize] > 32 ||
+      GetU16(head + hdr::kRecordSize) == 0)
+    throw EngineError(path + ": header is damaged");
+  std::vector<uint8_t> raw(size);
+  f->ReadAt(0, raw.data(), raw.size());
+  return raw;
+}
+
 std::string YNameOf(const std::string& x_name) {
   std::string y = x_name;
   const size_t dot = y.rfind('.');
@@ -292,13 +307,25 @@ void TableStore::UpperWin1250(uint8_t* p, size_t n) {
 }
 
 void TableStore::Recover(const std::string& dir, const std::string& base) {
+  // A swap prepared inside a transaction that never committed (its journal is still there) is
+  // dropped with the transaction.
+  if (FileExists(Journal::PathFor(dir, base))) RemoveFile(JoinPath(dir, base + ".SWP"));
   FileSwap::Recover(dir, base);
   Journal::Recover(dir, base);
 }
 
 void TableStore::RecoverTable(const std::string& db_path) {
   const std::string dir = DirOf(db_path), base = BaseOf(NameOf(db_path));
-  if (!FileExists(Journal::PathFor(dir, base)) && !FileExists(JoinPath(dir, base + ".SWP"))) return;
+  bool left_behind =
+      FileExists(Journal::PathFor(dir, base)) || FileExists(JoinPath(dir, base + ".SWP"));
+  // A rewrite that failed before its manifest was written leaves only its "name.new" files.
+  if (!left_behind) {
+    for (const std::string& f : ListFiles(dir))
+      if (f.size() > base.size() + 5 && EqualsNoCase(f.substr(0, base.size() + 1), base + ".") &&
+          f.compare(f.size() - 4, 4, ".new") == 0)
+        left_behind = true;
+  }
+  if (!left_behind) return;
   Open(db_path);
 }
 
@@ -384,6 +411,7 @@ void TableStore::LoadIndexes() {
       ix.spec.unique = (xh.index_flags & kIndexFlagUnique) != 0;
       ix.spec.case_insensitive = (xh.index_flags & kIndexFlagCaseInsensitive) != 0;
       ix.spec.name = xh.index_name;
+      ix.spec.named = true;
     } else {
       ix.spec.name = h.fields[size_t(ix.spec.fields[0])].name;
     }
@@ -481,10 +509,8 @@ void TableStore::Commit() {
       if (FileExists(px)) {
         // Keep the existing header's block size and stamps.
         try {
-          auto old = TableFile::Open(px);
-          std::vector<uint8_t> raw(old->header().header_size);
-          old->file().ReadAt(0, raw.data(), raw.size());
-          if (old->header().record_size == th[0] + (th[1] << 8)) th = raw;
+          std::vector<uint8_t> raw = TreeHeaderBytes(px);
+          if (GetU16(&raw[hdr::kRecordSize]) == GetU16(&th[hdr::kRecordSize])) th = raw;
         } catch (const EngineError&) {
         }
       }
@@ -497,25 +523,14 @@ void TableStore::Commit() {
       }
       if (!ix.x->changed()) continue;
       ix.x->Flush(true);
-      std::vector<uint8_t> yh;
-      {
-        auto y = TableFile::Open(JoinPath(dir_, ix.y_name));
-        yh.resize(y->header().header_size);
-        y->file().ReadAt(0, yh.data(), yh.size());
-      }
+      std::vector<uint8_t> yh = TreeHeaderBytes(JoinPath(dir_, ix.y_name));
       WriteWhole(ix.y_name, ix.x->BuildTree(yh));
       ix.x->clear_changed();
     }
     db_->clear_changed();
-    journal_->End();
-  } catch (...) {
-    Rollback();
-    throw;
-  }
-  in_txn_ = false;
-  // Indexes of unkeyed tables are rebuilt whole after the change (swapped in atomically).
-  if (rebuild) {
-    try {
+    // Indexes of unkeyed tables are rebuilt whole and swapped in with the change: the swap is
+    // prepared while the journal still stands, so that removing the journal commits both.
+    if (rebuild) {
       FileSwap swap(dir_, base_);
       try {
         for (Index& ix : ix_) {
@@ -530,8 +545,18 @@ void TableStore::Commit() {
         swap.Abandon();
         throw;
       }
+    }
+    journal_->End();
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+  in_txn_ = false;
+  if (rebuild) {
+    try {
+      FileSwap::Recover(dir_, base_);
     } catch (...) {
-      Unlock();
+      Unlock();  // the next open finishes the swap
       throw;
     }
   }

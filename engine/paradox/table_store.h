@@ -21,7 +21,10 @@ struct IndexSpec {
   bool unique = false;
   bool descending = false;
   bool case_insensitive = false;
-  bool composite() const { return fields.size() > 1 || case_insensitive || unique || descending; }
+  bool named = false;  // a single-field index under a name of its own
+  bool composite() const {
+    return fields.size() > 1 || case_insensitive || unique || descending || named;
+  }
 };
 
 // Field list of a restructure: the new fields, and for each the old field it takes its values

@@ -7,36 +7,15 @@
 
 #include "engine/paradox/format.h"
 #include "engine/session.h"
+#include "engine/tests/writer_check.h"
 
 using namespace tablorix;
 namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/tablorix-writer-XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::vector<std::vector<std::string>> Rows(Session& s, const std::string& table) {
-  auto c = s.DbOpenTable(table);
-  std::vector<std::vector<std::string>> rows;
-  for (c->First(); !c->Eof(); c->Next()) {
-    std::vector<std::string> row;
-    for (size_t i = 0; i < c->DbFieldDefs().size(); ++i)
-      row.push_back(c->IsNull(int(i)) ? "null" : c->AsText(int(i)));
-    rows.push_back(row);
-  }
-  return rows;
-}
+using writer_check::Rows;
+using writer_check::TempDir;
 
 const std::vector<NewFieldDef> kPeople = {
     {"ID", paradox::kLong, 0},
