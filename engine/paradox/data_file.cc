@@ -510,6 +510,13 @@ void DataFile::Flush(bool sync) {
     for (const Entry& e : dir_) total += e.count;
     records_ = total;
   }
+  // The old header goes to the journal with the old blocks, so one flush of the journal covers
+  // both.
+  if (dirty_header_ && journal_ && journal_->active() && !journal_->HasRange(name_, 0)) {
+    std::vector<uint8_t> old(header_bytes_.size());
+    ReadFdAt(fd_, 0, old.data(), old.size(), path_);
+    journal_->NoteOriginal(name_, 0, old.data(), old.size());
+  }
   WriteBlocks();
   if (dirty_header_) {
     uint8_t* h = header_bytes_.data();
@@ -525,12 +532,7 @@ void DataFile::Flush(bool sync) {
     PutU32(h + hdr::kAutoInc, auto_inc_);
     h[hdr::kChangeCount1] = uint8_t(h[hdr::kChangeCount1] + 1);
     if (header_.has_extension) PutU32(h + hdr::kUpdateTime, uint32_t(::time(nullptr)));
-    if (journal_ && journal_->active() && !journal_->HasRange(name_, 0)) {
-      std::vector<uint8_t> old(header_bytes_.size());
-      ReadFdAt(fd_, 0, old.data(), old.size(), path_);
-      journal_->NoteOriginal(name_, 0, old.data(), old.size());
-      journal_->Sync();
-    }
+    if (journal_ && journal_->active()) journal_->Sync();
     WriteAt(fd_, 0, header_bytes_.data(), header_bytes_.size(), path_);
     header_.num_records = uint32_t(records_);
     header_.file_blocks = file_blocks_;

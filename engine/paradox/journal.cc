@@ -69,6 +69,7 @@ void Journal::Begin() {
   WriteAt(fd_, 0, kJournalMagic, sizeof kJournalMagic, path_);
   size_ = sizeof kJournalMagic;
   unsynced_ = 1;
+  dir_synced_ = false;
   files_.clear();
   ranges_.clear();
 }
@@ -108,7 +109,9 @@ void Journal::NoteOriginal(const std::string& name, uint64_t offset, const void*
 void Journal::Sync() {
   if (!active() || unsynced_ == 0) return;
   SyncFd(fd_, path_);
-  if (files_.empty() && ranges_.empty()) SyncDirectory(dir_);
+  // The journal's name must be on disk too before anything it protects is overwritten.
+  if (!dir_synced_) SyncDirectory(dir_);
+  dir_synced_ = true;
   unsynced_ = 0;
 }
 

@@ -57,6 +57,7 @@ class Journal {
   int fd_ = -1;
   uint64_t size_ = 0;
   size_t unsynced_ = 0;
+  bool dir_synced_ = false;
   std::set<std::string> files_;
   std::set<std::pair<std::string, uint64_t>> ranges_;
 };

@@ -471,19 +471,36 @@ void TableStore::Begin() {
   in_txn_ = true;
 }
 
-void TableStore::WriteWhole(const std::string& name, const std::vector<uint8_t>& bytes) {
+void TableStore::NoteWhole(const std::string& name) {
+  if (journal_->HasFile(name)) return;
   const std::string path = JoinPath(dir_, name);
-  const bool existed = FileExists(path);
-  int fd = OpenForWrite(path, true);
+  if (!FileExists(path)) {
+    journal_->NoteFile(name, false, 0);
+    return;
+  }
+  int fd = OpenForWrite(path, false);
   try {
-    const uint64_t size = existed ? FdSize(fd, path) : 0;
-    journal_->NoteFile(name, existed, size);
-    if (existed && size > 0 && !journal_->HasRange(name, 0)) {
+    const uint64_t size = FdSize(fd, path);
+    journal_->NoteFile(name, true, size);
+    if (size > 0 && !journal_->HasRange(name, 0)) {
       std::vector<uint8_t> old(size);
       ReadFdAt(fd, 0, old.data(), old.size(), path);
       journal_->NoteOriginal(name, 0, old.data(), old.size());
     }
-    journal_->Sync();
+  } catch (...) {
+    CloseFd(fd);
+    throw;
+  }
+  CloseFd(fd);
+}
+
+void TableStore::WriteWhole(const std::string& name, const std::vector<uint8_t>& bytes) {
+  NoteWhole(name);
+  journal_->Sync();
+  const std::string path = JoinPath(dir_, name);
+  int fd = OpenForWrite(path, true);
+  try {
+    const uint64_t size = FdSize(fd, path);
     WriteAt(fd, 0, bytes.data(), bytes.size(), path);
     if (size > bytes.size()) TruncateFd(fd, bytes.size(), path);
     SyncFd(fd, path);
@@ -500,8 +517,9 @@ void TableStore::Commit() {
   try {
     const TableHeader& h = db_->header();
     const bool db_changed = db_->changed();
-    db_->Flush(true);
-    if (mb_) mb_->Flush(true);
+    // The trees are built from the block directories first, so that their old contents go to
+    // the journal together with the old blocks (one flush of the journal for the whole commit).
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> trees;
     if (h.keyed() && db_changed) {
       std::vector<uint8_t> th;
       const std::string px = JoinPath(dir_, px_name_);
@@ -514,7 +532,7 @@ void TableStore::Commit() {
         } catch (const EngineError&) {
         }
       }
-      WriteWhole(px_name_, db_->BuildTree(th));
+      trees.push_back({px_name_, db_->BuildTree(th)});
     }
     for (Index& ix : ix_) {
       if (!ix.maintained) {
@@ -522,11 +540,18 @@ void TableStore::Commit() {
         continue;
       }
       if (!ix.x->changed()) continue;
-      ix.x->Flush(true);
       std::vector<uint8_t> yh = TreeHeaderBytes(JoinPath(dir_, ix.y_name));
-      WriteWhole(ix.y_name, ix.x->BuildTree(yh));
+      trees.push_back({ix.y_name, ix.x->BuildTree(yh)});
+    }
+    for (const auto& t : trees) NoteWhole(t.first);
+    db_->Flush(true);
+    if (mb_) mb_->Flush(true);
+    for (Index& ix : ix_) {
+      if (!ix.maintained || !ix.x->changed()) continue;
+      ix.x->Flush(true);
       ix.x->clear_changed();
     }
+    for (const auto& t : trees) WriteWhole(t.first, t.second);
     db_->clear_changed();
     // Indexes of unkeyed tables are rebuilt whole and swapped in with the change: the swap is
     // prepared while the journal still stands, so that removing the journal commits both.

@@ -102,6 +102,8 @@ class TableStore {
   void CheckUnique(Index& ix, const std::vector<uint8_t>& xrec, const uint8_t* self);
   void IndexInsert(const uint8_t* rec, RecordPos pos);
   void IndexDelete(const uint8_t* rec);
+  // Journals the whole old content of a file about to be replaced (no flush).
+  void NoteWhole(const std::string& name);
   void WriteWhole(const std::string& name, const std::vector<uint8_t>& bytes);
   void Lock();
   void Unlock();
