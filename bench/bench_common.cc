@@ -52,8 +52,8 @@ Row MakeRow(int i) {
   return r;
 }
 
-bool GenerateTables(const std::string& dir, bool* keyed) {
-  pxfield_t fields[6] = {
+void* NewPxFields() {
+  const pxfield_t fields[6] = {
       {const_cast<char*>("ID"), pxfLong, 4, 0},
       {const_cast<char*>("NAME"), pxfAlpha, 20, 0},
       {const_cast<char*>("BORN"), pxfDate, 4, 0},
@@ -61,13 +61,14 @@ bool GenerateTables(const std::string& dir, bool* keyed) {
       {const_cast<char*>("ACTIVE"), pxfLogical, 1, 0},
       {const_cast<char*>("QTY"), pxfShort, 2, 0},
   };
-  // pxlib frees the field array on close, so hand it a malloc'd copy with strdup'd names.
-  auto fields_copy = [&] {
-    auto* f = static_cast<pxfield_t*>(malloc(sizeof fields));
-    std::memcpy(f, fields, sizeof fields);
-    for (auto& x : std::span(f, 6)) x.px_fname = strdup(x.px_fname);
-    return f;
-  };
+  auto* f = static_cast<pxfield_t*>(malloc(sizeof fields));
+  std::memcpy(f, fields, sizeof fields);
+  for (auto& x : std::span(f, 6)) x.px_fname = strdup(x.px_fname);
+  return f;
+}
+
+bool GenerateTables(const std::string& dir, bool* keyed) {
+  auto fields_copy = [] { return static_cast<pxfield_t*>(NewPxFields()); };
   const std::string db_path = dir + "/" + kTable + ".DB";
   pxdoc_t* px = PX_new();
   if (PX_create_file(px, fields_copy(), 6, db_path.c_str(), pxfFileTypIndexDB) < 0) return false;

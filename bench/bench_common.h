@@ -26,6 +26,10 @@ struct Row {
 // Row i (0-based) of the table; deterministic, ids ascending.
 Row MakeRow(int i);
 
+// The six fields as pxlib takes them: a malloc'd array with strdup'd names, which pxlib frees
+// when the file is closed.
+void* NewPxFields();
+
 // Writes DIR/BENCH.DB (+ .PX when keyed) with pxlib and DIR/bench.sqlite. Returns false on error.
 bool GenerateTables(const std::string& dir, bool* keyed);
 

@@ -127,18 +127,8 @@ int ChildStore(const std::string& dir, int rows) {
 
 int ChildPxlib(const std::string& dir, int rows, bool keyed) {
   Fresh(dir);
-  pxfield_t fields[6] = {
-      {const_cast<char*>("ID"), pxfLong, 4, 0},
-      {const_cast<char*>("NAME"), pxfAlpha, 20, 0},
-      {const_cast<char*>("BORN"), pxfDate, 4, 0},
-      {const_cast<char*>("AMOUNT"), pxfNumber, 8, 0},
-      {const_cast<char*>("ACTIVE"), pxfLogical, 1, 0},
-      {const_cast<char*>("QTY"), pxfShort, 2, 0},
-  };
   // pxlib frees the field array and its names on close.
-  auto* f = static_cast<pxfield_t*>(malloc(sizeof fields));
-  std::memcpy(f, fields, sizeof fields);
-  for (auto& x : std::span(f, 6)) x.px_fname = strdup(x.px_fname);
+  auto* f = static_cast<pxfield_t*>(bench::NewPxFields());
   const std::string path = dir + "/" + bench::kTable + ".DB";
   pxdoc_t* px = PX_new();
   if (PX_create_file(px, f, 6, path.c_str(), keyed ? pxfFileTypIndexDB : pxfFileTypNonIndexDB) < 0)

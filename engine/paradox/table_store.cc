@@ -427,25 +427,26 @@ void TableStore::LoadIndexes() {
   }
 }
 
-void TableStore::Lock() {
+namespace {
+// The writers' lock: one byte of the .DB under an open-file-description lock, so that it belongs
+// to this store's descriptor and not to the process.
+int WriteLock(int fd, short type, int command) {
   struct flock fl = {};
-  fl.l_type = F_WRLCK;
+  fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = kWriteLockByte;
   fl.l_len = 1;
-  while (::fcntl(lock_fd_, F_OFD_SETLKW, &fl) != 0) {
+  return ::fcntl(fd, command, &fl);
+}
+}  // namespace
+
+void TableStore::Lock() {
+  while (WriteLock(lock_fd_, F_WRLCK, F_OFD_SETLKW) != 0) {
     if (errno != EINTR) throw EngineError(dir_ + "/" + db_name_ + ": cannot lock the table");
   }
 }
 
-void TableStore::Unlock() {
-  struct flock fl = {};
-  fl.l_type = F_UNLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = kWriteLockByte;
-  fl.l_len = 1;
-  ::fcntl(lock_fd_, F_OFD_SETLK, &fl);
-}
+void TableStore::Unlock() { WriteLock(lock_fd_, F_UNLCK, F_OFD_SETLK); }
 
 void TableStore::Begin() {
   if (in_txn_) return;
