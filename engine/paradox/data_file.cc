@@ -369,6 +369,11 @@ RecordPos DataFile::Insert(const uint8_t* record) {
     dir_[entry].count = keep;
     dir_.insert(dir_.begin() + long(entry) + 1, Entry{n, move, {}});
     if (move > 0) UpdateFirst(int(entry) + 1);
+    if (move > 0 && move_hook_) {
+      const std::vector<uint8_t> moved(nb.data.begin() + 6,
+                                       nb.data.begin() + 6 + long(move) * long(rs));
+      move_hook_(moved.data(), move, n);
+    }
     if (append) {
       ++entry;
       slot = 0;
@@ -427,6 +432,11 @@ void DataFile::Delete(RecordPos p) {
       Block& nb = Get(nx.block);
       Block& b1 = Get(1);
       std::memcpy(b1.data.data() + 6, nb.data.data() + 6, size_t(nx.count) * size_t(rs));
+      if (move_hook_) {
+        const std::vector<uint8_t> moved(nb.data.begin() + 6,
+                                         nb.data.begin() + 6 + long(nx.count) * long(rs));
+        move_hook_(moved.data(), nx.count, 1);
+      }
       SetCount(b1, nx.count);
       const uint16_t after = GetU16(nb.data.data());
       SetLinks(b1, after, GetU16(b1.data.data() + 2));

@@ -87,6 +87,12 @@ class DataFile {
   // Overwrites a record in place (keyed: the key must not change).
   void Overwrite(RecordPos p, const uint8_t* record);
   void Delete(RecordPos p);
+  // Called with records that moved to another block (a split, or block 1 taking over its
+  // successor's records), so that index entries pointing at their block can follow.
+  void SetMoveHook(std::function<void(const uint8_t* records, int count, uint16_t block)> hook) {
+    move_hook_ = std::move(hook);
+  }
+
   // Writes the changed blocks and the header. `sync` flushes them to disk.
   void Flush(bool sync);
   // Drops every cached block and the directory (after another writer changed the file).
@@ -141,6 +147,7 @@ class DataFile {
   uint32_t auto_inc_ = 0;
   bool dirty_header_ = false;
   bool changed_ = false;
+  std::function<void(const uint8_t*, int, uint16_t)> move_hook_;
   friend class TableStore;
 };
 

@@ -375,6 +375,20 @@ void TableStore::OpenFiles() {
   mb_name_ = Companion(dir_, base_, db_name_, "MB");
   mb_.reset();
   LoadIndexes();
+  // Maintained index entries name the block of their record; keep that right when records move.
+  db_->SetMoveHook([this](const uint8_t* records, int count, uint16_t block) {
+    const TableHeader& th = db_->header();
+    for (Index& ix : ix_) {
+      if (!ix.x) continue;
+      for (int i = 0; i < count; ++i) {
+        auto xr = MakeIndexRecord(ix.spec, th, true, ix.x->record_size(),
+                                  records + size_t(i) * th.record_size, block, 0, 0);
+        bool found;
+        RecordPos q = ix.x->Seek(xr.data(), &found);
+        if (found) ix.x->Overwrite(q, xr.data());
+      }
+    }
+  });
 }
 
 void TableStore::LoadIndexes() {
