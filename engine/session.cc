@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/filter.h"
 #include "engine/paradox/blob_file.h"
 #include "engine/paradox/codec.h"
 #include "engine/paradox/codepage.h"
@@ -152,6 +153,8 @@ void Session::DbCloseTable(Cursor& cursor) { cursor.Close(); }
 
 // ---------------------------------------------------------------------------------------------
 
+Cursor::Cursor() = default;
+
 Cursor::~Cursor() { Close(); }
 
 void Cursor::Close() {
@@ -163,6 +166,7 @@ void Cursor::Close() {
   if (lock_fd_ >= 0) ::close(lock_fd_);
   lock_fd_ = -1;
   open_ = false;
+  order_.reset();
   blobs_.reset();
   eof_ = bof_ = true;
   recno_ = 0;
@@ -193,7 +197,317 @@ int64_t Cursor::RowCount() const {
   return table_->header().num_records;
 }
 
-int64_t Cursor::RecNo() const { return open_ && block_no_ != 0 && count_ > 0 ? recno_ : 0; }
+// ---------------------------------------------------------------------------------------------
+// Navigation. The raw moves walk every row in the current order (the table's block chain, or
+// the entries of the index file the cursor is ordered by); the public ones skip the rows the
+// filter hides and count RecNo over the rows it shows.
+
+// The secondary index a cursor is ordered by: its file is walked along its own block chain (one
+// block in memory) and each entry leads to its table record.
+struct Cursor::Order {
+  std::unique_ptr<paradox::TableFile> x;
+  std::string path;
+  std::vector<uint8_t> buf;
+  int block = 0;
+  uint16_t next = 0, prev = 0;
+  int count = 0;
+  int index = 0;
+  int steps = 0;
+  struct Part {
+    int table_offset, x_offset, length;
+    bool alpha;
+  };
+  std::vector<Part> parts;  // the index fields: where they are in the table and X records
+  bool case_insensitive = false;
+  int pk_offset = 0, pk_length = 0;            // keyed tables: the primary key in the X record
+  int tup_at = -1, blk_at = -1, slot_at = -1;  // unkeyed tables: Tup No, Blk Num, Tup Offset
+  // Keyed tables: the first key of each non-empty table block, in chain order.
+  std::vector<std::pair<int, std::vector<uint8_t>>> dir;
+  const paradox::TableFile* dir_of = nullptr;
+  uint32_t dir_records = 0;
+
+  const uint8_t* Rec() const {
+    return buf.data() + paradox::kBlockHeaderSize + size_t(index) * x->header().record_size;
+  }
+  void Load(int n) {
+    paradox::BlockInfo info = x->ReadBlock(n, buf.data());
+    block = n;
+    next = info.next;
+    prev = info.prev;
+    count = info.count;
+  }
+  void CheckLoop(int* steps_taken) const {
+    if (++*steps_taken > x->physical_blocks())
+      throw EngineError(x->path() + ": block chain is damaged (it loops)");
+  }
+  bool First() {
+    block = count = index = steps = 0;
+    for (int n = x->header().first_block; n != 0; n = next) {
+      CheckLoop(&steps);
+      Load(n);
+      if (count > 0) return true;
+    }
+    block = count = 0;
+    return false;
+  }
+  bool Next() {
+    if (block == 0) return false;
+    if (index + 1 < count) {
+      ++index;
+      return true;
+    }
+    const int here = block, here_index = index;
+    for (int n = next; n != 0; n = next) {
+      CheckLoop(&steps);
+      Load(n);
+      if (count > 0) {
+        index = 0;
+        return true;
+      }
+    }
+    Load(here);
+    index = here_index;
+    return false;
+  }
+  bool Prior() {
+    if (block == 0) return false;
+    if (index > 0) {
+      --index;
+      return true;
+    }
+    const int here = block;
+    int guard = 0;
+    for (int p = prev; p != 0; p = prev) {
+      CheckLoop(&guard);
+      const int from = block;
+      Load(p);
+      if (next != from) break;  // a stale back link
+      if (count > 0) {
+        index = count - 1;
+        if (steps > 0) --steps;
+        return true;
+      }
+    }
+    // Find the predecessor walking from the front.
+    int last = 0;
+    guard = 0;
+    for (int n = x->header().first_block; n != 0 && n != here; n = next) {
+      CheckLoop(&guard);
+      Load(n);
+      if (count > 0) last = n;
+    }
+    Load(last != 0 ? last : here);
+    index = last != 0 ? count - 1 : 0;
+    return last != 0;
+  }
+};
+
+bool Cursor::NaturalFirst() {
+  block_no_ = count_ = index_ = 0;
+  steps_ = 0;
+  for (int n = table_->header().first_block; n != 0; n = next_) {
+    if (++steps_ > table_->physical_blocks())
+      throw EngineError(path_ + ": block chain is damaged (it loops)");
+    LoadBlock(n);
+    if (count_ > 0) return true;
+  }
+  block_no_ = count_ = 0;
+  return false;
+}
+
+bool Cursor::NaturalNext() {
+  if (block_no_ == 0) return false;
+  if (index_ + 1 < count_) {
+    ++index_;
+    return true;
+  }
+  const int here = block_no_, here_index = index_;
+  for (int n = next_; n != 0; n = next_) {
+    if (++steps_ > table_->physical_blocks())
+      throw EngineError(path_ + ": block chain is damaged (it loops)");
+    LoadBlock(n);
+    if (count_ > 0) {
+      index_ = 0;
+      return true;
+    }
+  }
+  LoadBlock(here);
+  index_ = here_index;
+  return false;
+}
+
+bool Cursor::NaturalPrior() {
+  if (block_no_ == 0) return false;
+  if (index_ > 0) {
+    --index_;
+    return true;
+  }
+  const int here = block_no_;
+  int guard = 0;
+  auto check = [&] {
+    if (++guard > table_->physical_blocks())
+      throw EngineError(path_ + ": block chain is damaged (it loops)");
+  };
+  for (int p = prev_; p != 0; p = prev_) {
+    check();
+    const int from = block_no_;
+    LoadBlock(p);
+    if (next_ != from) break;  // a stale back link
+    if (count_ > 0) {
+      index_ = count_ - 1;
+      if (steps_ > 0) --steps_;
+      return true;
+    }
+  }
+  // Find the predecessor walking from the front.
+  int last = 0;
+  guard = 0;
+  for (int n = table_->header().first_block; n != 0 && n != here; n = next_) {
+    check();
+    LoadBlock(n);
+    if (count_ > 0) last = n;
+  }
+  LoadBlock(last != 0 ? last : here);
+  index_ = last != 0 ? count_ - 1 : 0;
+  return last != 0;
+}
+
+namespace {
+
+// The index bytes of a table record, upper-cased for a case-insensitive index.
+bool IndexBytesMatch(const uint8_t* rec, const uint8_t* xrec, int table_offset, int x_offset,
+                     int length, bool fold) {
+  if (!fold) return std::memcmp(rec + table_offset, xrec + x_offset, size_t(length)) == 0;
+  std::vector<uint8_t> a(rec + table_offset, rec + table_offset + length);
+  std::vector<uint8_t> b(xrec + x_offset, xrec + x_offset + length);
+  paradox::TableStore::UpperWin1250(a.data(), a.size());
+  paradox::TableStore::UpperWin1250(b.data(), b.size());
+  return a == b;
+}
+
+}  // namespace
+
+// Moves the table position to the record of the current index entry; false when it has none.
+bool Cursor::ResolveEntry() {
+  Order& o = *order_;
+  const uint8_t* xr = o.Rec();
+  const auto& h = table_->header();
+  const int rs = h.record_size;
+  auto slot_ptr = [&](int slot) {
+    return block_.data() + paradox::kBlockHeaderSize + size_t(slot) * size_t(rs);
+  };
+  auto matches_here = [&](int slot) {
+    const uint8_t* rec = slot_ptr(slot);
+    for (const auto& p : o.parts)
+      if (!IndexBytesMatch(rec, xr, p.table_offset, p.x_offset, p.length,
+                           o.case_insensitive && p.alpha))
+        return false;
+    return true;
+  };
+  if (h.keyed()) {
+    if (o.dir_of != table_.get() || o.dir_records != h.num_records || o.dir.empty()) {
+      // Blocks of a keyed table are in key order along the chain: their first keys are a
+      // directory to search.
+      o.dir.clear();
+      bool any = NaturalFirst();
+      while (any) {
+        o.dir.emplace_back(block_no_, std::vector<uint8_t>(slot_ptr(0), slot_ptr(0) + o.pk_length));
+        index_ = count_ - 1;
+        any = NaturalNext();
+      }
+      o.dir_of = table_.get();
+      o.dir_records = h.num_records;
+    }
+    const uint8_t* key = xr + o.pk_offset;
+    auto it =
+        std::upper_bound(o.dir.begin(), o.dir.end(), key, [&](const uint8_t* k, const auto& e) {
+          return std::memcmp(k, e.second.data(), size_t(o.pk_length)) < 0;
+        });
+    if (it == o.dir.begin()) return false;
+    --it;
+    LoadBlock(it->first);
+    int lo = 0, hi = count_ - 1;
+    while (lo <= hi) {
+      const int mid = (lo + hi) / 2;
+      const int c = std::memcmp(slot_ptr(mid), key, size_t(o.pk_length));
+      if (c == 0) {
+        index_ = mid;
+        return true;
+      }
+      if (c < 0)
+        lo = mid + 1;
+      else
+        hi = mid - 1;
+    }
+    return false;
+  }
+  // Unkeyed: the entry names the block and slot (or byte offset) of its record.
+  int16_t blk = 0, slot = 0;
+  if (paradox::DecodeInt16(xr + o.blk_at, &blk) && paradox::DecodeInt16(xr + o.slot_at, &slot) &&
+      blk >= 1 && blk <= table_->physical_blocks()) {
+    try {
+      LoadBlock(blk);
+      for (int s : {int(slot), int(slot) / rs}) {
+        if (s >= 0 && s < count_ && matches_here(s)) {
+          index_ = s;
+          return true;
+        }
+      }
+    } catch (const EngineError&) {
+    }
+  }
+  // A stale entry: the first record with the same index fields.
+  for (bool any = NaturalFirst(); any; any = NaturalNext())
+    if (matches_here(index_)) return true;
+  return false;
+}
+
+bool Cursor::RawFirst() {
+  if (!order_) return NaturalFirst();
+  for (bool any = order_->First(); any; any = order_->Next())
+    if (ResolveEntry()) return true;
+  block_no_ = count_ = index_ = 0;
+  return false;
+}
+
+bool Cursor::RawNext() {
+  if (!order_) return NaturalNext();
+  if (block_no_ == 0) return false;
+  const Bookmark here = Here();
+  while (order_->Next())
+    if (ResolveEntry()) return true;
+  GoTo(here);
+  return false;
+}
+
+bool Cursor::RawPrior() {
+  if (!order_) return NaturalPrior();
+  if (block_no_ == 0) return false;
+  const Bookmark here = Here();
+  while (order_->Prior())
+    if (ResolveEntry()) return true;
+  GoTo(here);
+  return false;
+}
+
+bool Cursor::Visible() {
+  if (!filtered()) return true;
+  const State saved = state_;
+  state_ = State::kBrowse;  // the stored row, not an edit in progress
+  try {
+    const bool shown = filter_->Matches([this](int f) { return AsVariant(f); });
+    state_ = saved;
+    return shown;
+  } catch (...) {
+    state_ = saved;
+    throw;
+  }
+}
+
+int64_t Cursor::RecNo() const {
+  if (need_sync_ && open_) const_cast<Cursor*>(this)->Resync();
+  return open_ && block_no_ != 0 && count_ > 0 ? recno_ : 0;
+}
 
 void Cursor::LoadBlock(int n) {
   paradox::BlockInfo info = table_->ReadBlock(n, block_.data());
@@ -204,22 +518,13 @@ void Cursor::LoadBlock(int n) {
 }
 
 void Cursor::SeekFirst() {
-  block_no_ = 0;
-  count_ = 0;
-  index_ = 0;
+  need_sync_ = false;
+  own_move_ = true;
   recno_ = 0;
-  steps_ = 0;
-  int n = table_->header().first_block;
-  // Skip empty blocks at the head of the chain.
-  while (n != 0) {
-    if (++steps_ > table_->physical_blocks())
-      throw EngineError(path_ + ": block chain is damaged (it loops)");
-    LoadBlock(n);
-    if (count_ > 0) break;
-    n = next_;
-  }
-  if (count_ == 0) {
-    block_no_ = 0;
+  bool any = RawFirst();
+  while (any && !Visible()) any = RawNext();
+  if (!any) {
+    block_no_ = count_ = index_ = 0;
     eof_ = bof_ = true;
     return;
   }
@@ -227,7 +532,35 @@ void Cursor::SeekFirst() {
   eof_ = bof_ = false;
 }
 
+void Cursor::Resync() {
+  need_sync_ = false;
+  if (order_) {
+    // The editing code rewrote the index file: read it again.
+    order_->x = paradox::TableFile::Open(order_->path);
+    order_->buf.resize(size_t(order_->x->header().block_size));
+    order_->block = order_->count = order_->index = 0;
+    order_->dir.clear();
+  }
+  if (block_no_ == 0 || index_ >= count_) {
+    SeekFirst();
+    return;
+  }
+  const int block = block_no_, slot = index_;
+  int64_t shown = 0;
+  for (bool any = RawFirst(); any; any = RawNext()) {
+    if (block_no_ == block && index_ == slot) {
+      recno_ = shown + 1;
+      eof_ = bof_ = false;
+      return;
+    }
+    if (Visible()) ++shown;
+  }
+  SeekFirst();
+}
+
 void Cursor::Moved() {
+  if (!own_move_ && (order_ || filtered())) need_sync_ = true;
+  own_move_ = false;
   if (notice_) notice_();
 }
 
@@ -239,123 +572,165 @@ void Cursor::First() {
 
 void Cursor::Next() {
   CheckOpen();
+  if (need_sync_) Resync();
   bof_ = false;
-  if (block_no_ == 0 || eof_) {
-    eof_ = true;
-    Moved();
-    return;
-  }
-  if (index_ + 1 < count_) {
-    ++index_;
-    ++recno_;
-    Moved();
-    return;
-  }
-  // Keep the current row when there is no next one.
-  const int here = block_no_, here_index = index_;
-  int n = next_;
-  while (n != 0) {
-    if (++steps_ > table_->physical_blocks())
-      throw EngineError(path_ + ": block chain is damaged (it loops)");
-    LoadBlock(n);
-    if (count_ > 0) {
-      index_ = 0;
-      ++recno_;
-      Moved();
-      return;
+  if (block_no_ != 0 && !eof_) {
+    // Keep the current row when no later one shows.
+    const Bookmark start = Here();
+    for (;;) {
+      if (!RawNext()) {
+        GoTo(start);
+        eof_ = true;
+        break;
+      }
+      if (Visible()) {
+        ++recno_;
+        break;
+      }
     }
-    n = next_;
+  } else {
+    eof_ = true;
   }
-  LoadBlock(here);
-  index_ = here_index;
-  eof_ = true;
+  own_move_ = true;
   Moved();
 }
 
 void Cursor::Prior() {
   CheckOpen();
+  if (need_sync_) Resync();
   eof_ = false;
-  if (block_no_ == 0 || bof_) {
-    bof_ = true;
-    Moved();
-    return;
-  }
-  if (index_ > 0) {
-    --index_;
-    --recno_;
-    Moved();
-    return;
-  }
-  const int here = block_no_;
-  int p = prev_;
-  int guard = 0;
-  while (p != 0) {
-    if (++guard > table_->physical_blocks())
-      throw EngineError(path_ + ": block chain is damaged (it loops)");
-    LoadBlock(p);
-    if (next_ != here && count_ > 0 && guard == 1) {
-      // A stale back link: find the predecessor by walking from the front.
-      break;
-    }
-    if (count_ > 0) {
-      index_ = count_ - 1;
-      --recno_;
-      Moved();
-      return;
-    }
-    p = prev_;
-  }
-  if (p != 0) {
-    Bookmark target{here, 0, recno_};
-    SeekFirst();
-    Bookmark last{};
-    while (block_no_ != 0 && block_no_ != target.block) {
-      last = SaveBookmark();
-      last.index = count_ - 1;
-      last.recno = recno_ + count_ - 1 - index_;
-      int n = next_;
-      bool moved = false;
-      while (n != 0) {
-        LoadBlock(n);
-        if (count_ > 0) {
-          index_ = 0;
-          recno_ = last.recno + 1;
-          moved = true;
-          break;
-        }
-        n = next_;
+  if (block_no_ != 0 && !bof_) {
+    const Bookmark start = Here();
+    for (;;) {
+      if (!RawPrior()) {
+        GoTo(start);
+        bof_ = true;
+        break;
       }
-      if (!moved) break;
+      if (Visible()) {
+        --recno_;
+        break;
+      }
     }
-    if (last.block != 0) {
-      RestoreBookmark(last);
-      return;
-    }
-    LoadBlock(here);
   } else {
-    LoadBlock(here);
+    bof_ = true;
   }
-  index_ = 0;
-  bof_ = true;
+  own_move_ = true;
   Moved();
 }
 
-Bookmark Cursor::SaveBookmark() const { return Bookmark{block_no_, index_, recno_}; }
+Bookmark Cursor::Here() const {
+  Bookmark b{block_no_, index_, recno_};
+  if (order_) {
+    b.order_block = order_->block;
+    b.order_index = order_->index;
+  }
+  return b;
+}
+
+void Cursor::GoTo(const Bookmark& b) {
+  if (order_ && b.order_block != 0) {
+    order_->Load(b.order_block);
+    if (b.order_index >= order_->count) throw EngineError("Bookmark no longer valid in " + name_);
+    order_->index = b.order_index;
+  }
+  LoadBlock(b.block);
+  if (b.index >= count_) throw EngineError("Bookmark no longer valid in " + name_);
+  index_ = b.index;
+  recno_ = b.recno;
+}
+
+Bookmark Cursor::SaveBookmark() const {
+  if (need_sync_ && open_) const_cast<Cursor*>(this)->Resync();
+  return Here();
+}
 
 void Cursor::RestoreBookmark(const Bookmark& b) {
   CheckOpen();
   if (b.block == 0) {
     SeekFirst();
   } else {
-    LoadBlock(b.block);
-    if (b.index >= count_) throw EngineError("Bookmark no longer valid in " + name_);
-    index_ = b.index;
-    recno_ = b.recno;
+    GoTo(b);
     eof_ = bof_ = false;
+    need_sync_ = false;
   }
+  own_move_ = true;
   Moved();
 }
 
+void Cursor::DbSetFilter(const std::string& expression, bool on) {
+  CheckOpen();
+  std::unique_ptr<Filter> parsed;
+  if (!expression.empty()) parsed = Filter::Parse(expression, field_defs_, format_);
+  filter_ = std::move(parsed);
+  filter_text_ = expression;
+  filter_on_ = on;
+  SeekFirst();
+  Moved();
+}
+
+void Cursor::DbSetOrder(const std::vector<std::string>& fields) {
+  CheckOpen();
+  if (fields.empty()) {
+    order_.reset();
+    order_fields_.clear();
+    SeekFirst();
+    Moved();
+    return;
+  }
+  const std::vector<IndexInfo> indexes = ListIndexFiles();
+  const IndexInfo* pick = nullptr;
+  for (int pass = 0; pass < 2 && !pick; ++pass) {
+    for (const IndexInfo& ix : indexes) {
+      if (pass == 0 ? ix.fields.size() != fields.size() : ix.fields.size() < fields.size())
+        continue;
+      bool fits = true;
+      for (size_t i = 0; i < fields.size() && fits; ++i)
+        fits = EqualsNoCase(field_defs_[size_t(ix.fields[i])].name, fields[i]);
+      if (fits) {
+        pick = &ix;
+        break;
+      }
+    }
+  }
+  if (!pick) {
+    std::string names;
+    for (const std::string& f : fields) names += (names.empty() ? "" : ";") + f;
+    throw EngineError("No index of " + name_ + " fits the fields " + names);
+  }
+  std::unique_ptr<Order> order;
+  if (!(pick->def.options & ixPrimary)) {
+    order = std::make_unique<Order>();
+    order->path = pick->path;
+    order->x = paradox::TableFile::Open(pick->path);
+    order->buf.resize(size_t(order->x->header().block_size));
+    const auto& h = table_->header();
+    const auto& xf = order->x->header().fields;
+    const size_t m = pick->fields.size();
+    const size_t trailer = h.keyed() ? size_t(h.key_fields) + 1 : 3;
+    if (xf.size() < m + trailer) throw EngineError(pick->path + ": index records are too short");
+    for (size_t i = 0; i < m; ++i) {
+      const auto& tf = h.fields[size_t(pick->fields[i])];
+      if (xf[i].length != tf.length)
+        throw EngineError(pick->path + ": index field " + std::to_string(i + 1) +
+                          " does not match the table");
+      order->parts.push_back({tf.offset, xf[i].offset, tf.length, tf.type == paradox::kAlpha});
+    }
+    order->case_insensitive = (pick->def.options & ixCaseInsensitive) != 0;
+    if (h.keyed()) {
+      order->pk_offset = xf[m].offset;
+      for (int i = 0; i < h.key_fields; ++i) order->pk_length += h.fields[size_t(i)].length;
+    } else {
+      order->tup_at = xf[m].offset;
+      order->blk_at = xf[m + 1].offset;
+      order->slot_at = xf[m + 2].offset;
+    }
+  }
+  order_ = std::move(order);
+  order_fields_ = fields;
+  SeekFirst();
+  Moved();
+}
 int Cursor::FieldIndex(const std::string& name) const {
   for (size_t i = 0; i < field_defs_.size(); ++i)
     if (field_defs_[i].name == name) return int(i);
@@ -514,8 +889,14 @@ double Cursor::AsDateTime(int field) const {
 
 // Secondary indexes live beside the table as T.Xnn (single field) and T.XGn (composite or named).
 std::vector<TIndexDef> Cursor::DbIndexDefs() const {
-  CheckOpen();
   std::vector<TIndexDef> defs;
+  for (IndexInfo& ix : ListIndexFiles()) defs.push_back(std::move(ix.def));
+  return defs;
+}
+
+std::vector<Cursor::IndexInfo> Cursor::ListIndexFiles() const {
+  CheckOpen();
+  std::vector<IndexInfo> defs;
   const auto& h = table_->header();
   auto join_names = [&](const std::vector<int>& idx) {
     std::string s;
@@ -528,7 +909,7 @@ std::vector<TIndexDef> Cursor::DbIndexDefs() const {
   if (h.keyed()) {
     std::vector<int> keys;
     for (int i = 0; i < h.key_fields; ++i) keys.push_back(i);
-    defs.push_back(TIndexDef{"", join_names(keys), ixPrimary});
+    defs.push_back(IndexInfo{TIndexDef{"", join_names(keys), ixPrimary}, "", keys});
   }
   const std::string file_name = path_.substr(path_.rfind('/') + 1);
   const std::string base = file_name.substr(0, file_name.size() - 3);
@@ -588,7 +969,7 @@ std::vector<TIndexDef> Cursor::DbIndexDefs() const {
     if (xh.index_flags & paradox::kIndexFlagUnique) d.options |= ixUnique;
     if (composite && (xh.index_flags & paradox::kIndexFlagCaseInsensitive))
       d.options |= ixCaseInsensitive;
-    defs.push_back(d);
+    defs.push_back(IndexInfo{d, xpath, idx});
   };
   for (const auto& s : singles) describe(s.second, false);
   for (const auto& c : composites) describe(c.second, true);

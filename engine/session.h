@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/format_settings.h"
 #include "engine/types.h"
 #include "engine/value.h"
 
@@ -19,6 +20,8 @@ class BlobFile;
 class TableStore;
 struct RecordPos;
 }  // namespace paradox
+
+class Filter;
 
 // A field of a new table. `type` is the stored type code (paradox/format.h: kAlpha ...); `size`
 // as TFieldDef gives it: characters of Alpha, bytes of Bytes, leader bytes of blobs, decimals of
@@ -40,6 +43,8 @@ struct Bookmark {
   int block = 0;
   int index = 0;
   int64_t recno = 0;
+  int order_block = 0;  // the entry of the index the cursor is ordered by
+  int order_index = 0;
 };
 
 class Cursor;
@@ -102,8 +107,10 @@ class Cursor {
 
   bool IsOpen() const { return open_; }
   bool IsEmpty() const;
+  // The table's record count, also while a filter hides rows.
   int64_t RowCount() const;
-  int64_t RecNo() const;  // 1-based; 0 when there is no current row
+  // 1-based, counting the rows the filter shows in the current order; 0 when there is no row.
+  int64_t RecNo() const;
   void First();
   void Next();
   void Prior();
@@ -113,6 +120,20 @@ class Cursor {
   void RestoreBookmark(const Bookmark& b);
   // Called after every move.
   void SetMoveNotice(std::function<void()> notice) { notice_ = std::move(notice); }
+
+  // Orders the rows by an existing index whose fields are, or begin with, `fields` (names
+  // ignoring case; the primary index first, then the secondary ones); none fitting throws.
+  // An empty list is the natural order. Moves to the first row.
+  void DbSetOrder(const std::vector<std::string>& fields);
+  const std::vector<std::string>& order_fields() const { return order_fields_; }
+  // Sets the filter (see engine/filter.h); with on = false the expression is kept but every row
+  // shows. A rejected expression throws and leaves the filter as it was. Moves to the first row.
+  void DbSetFilter(const std::string& expression, bool on);
+  const std::string& filter_expression() const { return filter_text_; }
+  bool filtered() const { return filter_on_ && filter_ != nullptr; }
+  // The formats filter literals are read in.
+  void SetFormatSettings(const FormatSettings& settings) { format_ = settings; }
+  const FormatSettings& format_settings() const { return format_; }
 
   int FieldIndex(const std::string& name) const;  // throws when there is no such field
   bool IsNull(const std::string& name) const { return IsNull(FieldIndex(name)); }
@@ -157,7 +178,7 @@ class Cursor {
 
  private:
   friend class Session;
-  Cursor() = default;
+  Cursor();
   void Close();
   void CheckOpen() const;
   void CheckRow() const;
@@ -168,6 +189,36 @@ class Cursor {
   void PositionAt(const paradox::RecordPos& pos);
   paradox::RecordPos LocateCurrent();
   const uint8_t* CurrentBytes() const;
+  // Moves over every row in the current order, the filter not applied; false (and the position
+  // unchanged) at the end.
+  bool RawFirst();
+  bool RawNext();
+  bool RawPrior();
+  bool NaturalFirst();
+  bool NaturalNext();
+  bool NaturalPrior();
+  bool Visible();
+  bool ResolveEntry();
+  Bookmark Here() const;
+  void GoTo(const Bookmark& b);  // no notice
+  struct IndexInfo {
+    TIndexDef def;
+    std::string path;         // the index file; empty for the primary index
+    std::vector<int> fields;  // field positions
+  };
+  std::vector<IndexInfo> ListIndexFiles() const;
+  // After a move made by the editing code: recounts RecNo and finds the index entry.
+  void Resync();
+
+  struct Order;
+  std::vector<std::string> order_fields_;
+  std::unique_ptr<Order> order_;
+  std::unique_ptr<Filter> filter_;
+  std::string filter_text_;
+  bool filter_on_ = false;
+  FormatSettings format_;
+  bool own_move_ = false;   // the move now being announced was made by the navigation code
+  bool need_sync_ = false;  // recno_ and the index entry must be recomputed
 
   std::string name_;
   std::string path_;

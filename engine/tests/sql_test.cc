@@ -1,0 +1,364 @@
+// Local SQL over a directory of tables: queries, key lookups, Hungarian text, changes through
+// the virtual tables, parameters and errors.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/paradox/format.h"
+#include "engine/session.h"
+#include "engine/sql/sql_session.h"
+#include "engine/tests/writer_check.h"
+
+namespace tablorix {
+namespace {
+
+using writer_check::TempDir;
+
+// Windows-1250 bytes of the Hungarian words the tests use.
+const std::string kKovacs =
+    "Kov\xE1"
+    "cs";                               // Kovács
+const std::string kArvai = "\xC1rvai";  // Árvai
+const std::string kSzabo = "Szab\xF3";  // Szabó
+const std::string kPecs =
+    "P\xE9"
+    "cs";                                                  // Pécs
+const std::string kGyor = "Gy\xF5r";                       // Győr
+const std::string kArvizturo = "\xE1rv\xEDzt\xFBr\xF5";    // árvíztűrő
+const std::string kArvizturoUp = "\xC1RV\xCDZT\xDBR\xD5";  // ÁRVÍZTŰRŐ
+
+std::string Text(const Value& v) { return v.is_null() ? "null" : FormatValue(v); }
+
+std::vector<std::string> Rows(SqlSession& sql, const std::string& text) {
+  auto st = sql.Prepare(text);
+  auto r = st->Query();
+  std::vector<std::string> rows;
+  while (r->Next()) {
+    std::string line;
+    for (size_t i = 0; i < r->row().size(); ++i) line += (i ? "|" : "") + Text(r->row()[i]);
+    rows.push_back(line);
+  }
+  return rows;
+}
+
+std::string Plan(SqlSession& sql, const std::string& text) {
+  std::string plan;
+  for (const std::string& row : Rows(sql, "EXPLAIN QUERY PLAN " + text)) plan += row + "\n";
+  return plan;
+}
+
+std::string ErrorOf(SqlSession& sql, const std::string& text) {
+  try {
+    auto st = sql.Prepare(text);
+    st->Exec();
+  } catch (const EngineError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+class SqlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    s.DbOpenDatabase(dir.path());
+    s.DbCreateTable(
+        "VEVO",
+        {{"ID", paradox::kLong, 0}, {"NEV", paradox::kAlpha, 30}, {"VAROS", paradox::kAlpha, 20}},
+        1);
+    s.DbCreateTable("rendeles",
+                    {{"VEVO", paradox::kLong, 0},
+                     {"OSSZEG", paradox::kNumber, 0},
+                     {"DATUM", paradox::kDate, 0},
+                     {"KESZ", paradox::kLogical, 0}},
+                    0);
+    s.DbCreateTable("SZAMOK", {{"N", paradox::kLong, 0}, {"SZOVEG", paradox::kAlpha, 12}}, 1);
+    OpenOptions w;
+    w.read_only = false;
+    {
+      auto c = s.DbOpenTable("VEVO", w);
+      const std::vector<std::pair<std::string, std::string>> people = {
+          {kKovacs, kPecs}, {kArvai, kGyor}, {kSzabo, kPecs}};
+      for (size_t i = 0; i < people.size(); ++i) {
+        c->Insert();
+        c->SetValue("ID", Value::Int(int64_t(i) + 1));
+        c->SetValue("NEV", Value::Text(people[i].first));
+        c->SetValue("VAROS", Value::Text(people[i].second));
+        c->Post();
+      }
+    }
+    {
+      auto c = s.DbOpenTable("rendeles", w);
+      struct Order {
+        int vevo;
+        double osszeg;
+        const char* datum;
+        bool kesz;
+      };
+      const Order orders[] = {{1, 50, "2005-03-15", true},  {1, 250.5, "2005-03-16", false},
+                              {3, 75, "2005-04-01", true},  {3, 1000, "2006-01-02", true},
+                              {1, 20, "2005-03-15", false}, {2, 400, "2005-05-05", true}};
+      for (const Order& o : orders) {
+        c->Insert();
+        c->SetValue("VEVO", Value::Int(o.vevo));
+        c->SetValue("OSSZEG", Value::Double(o.osszeg));
+        c->SetValue("DATUM", Value::Text(o.datum));
+        c->SetValue("KESZ", Value::Bool(o.kesz));
+        c->Post();
+      }
+    }
+    {
+      // Enough rows for many blocks, inserted out of key order so that blocks split.
+      auto c = s.DbOpenTable("SZAMOK", w);
+      c->BeginBatch();
+      for (int i = 0; i < 3000; ++i) {
+        const int n = (i * 7919) % 3000 + 1;
+        c->Insert();
+        c->SetValue("N", Value::Int(n * 2));  // even keys only: odd bounds fall between rows
+        c->SetValue("SZOVEG", Value::Text("n" + std::to_string(n * 2)));
+        c->Post();
+      }
+      c->EndBatch();
+    }
+    sql = std::make_unique<SqlSession>(s);
+  }
+
+  std::vector<std::string> TableRows(const std::string& table) {
+    std::vector<std::string> rows;
+    auto c = s.DbOpenTable(table);
+    for (c->First(); !c->Eof(); c->Next()) {
+      std::string line;
+      for (size_t i = 0; i < c->DbFieldDefs().size(); ++i)
+        line += (i ? "|" : "") + (c->IsNull(int(i)) ? "null" : c->AsText(int(i)));
+      rows.push_back(line);
+    }
+    return rows;
+  }
+
+  TempDir dir;
+  Session s;
+  std::unique_ptr<SqlSession> sql;
+};
+
+TEST_F(SqlTest, QueriesReadTheTables) {
+  struct Case {
+    std::string sql;
+    std::vector<std::string> rows;
+  };
+  const std::vector<Case> cases = {
+      // Names with or without .DB, quoted or not, in any case.
+      {"select count(*) from vevo", {"3"}},
+      {"SELECT COUNT(*) FROM \"VEVO.DB\"", {"3"}},
+      {"SELECT count(*) FROM \"Rendeles.db\"", {"6"}},
+      {"SELECT count(*) FROM \"rendeles\"", {"6"}},
+      {"SELECT count(*) FROM vevo.db", {"3"}},
+      {"SELECT count(*), 'vevo.db' FROM Vevo.DB v JOIN rendeles.db r ON r.VEVO = v.ID",
+       {"6|vevo.db"}},
+      {"SELECT vevo.db.NEV FROM vevo.db WHERE vevo.db.ID = 1 /* vevo.db */", {kKovacs}},
+      // Join, grouping, ordering.
+      {"SELECT v.NEV, sum(r.OSSZEG), count(*) FROM VEVO v JOIN RENDELES r ON r.VEVO = v.ID "
+       "GROUP BY v.ID ORDER BY 2 DESC",
+       {kSzabo + "|1075|2", kArvai + "|400|1", kKovacs + "|320.5|3"}},
+      {"SELECT VAROS, count(*) FROM VEVO GROUP BY VAROS ORDER BY VAROS",
+       {kGyor + "|1", kPecs + "|2"}},
+      // A subquery.
+      {"SELECT NEV FROM VEVO WHERE ID IN (SELECT VEVO FROM RENDELES WHERE OSSZEG > 300) "
+       "ORDER BY ID",
+       {kArvai, kSzabo}},
+      {"SELECT ID FROM VEVO WHERE NOT EXISTS (SELECT 1 FROM RENDELES WHERE VEVO = VEVO.ID "
+       "AND KESZ = 0)",
+       {"2", "3"}},
+      // Dates as ISO text, logical fields as 0/1, text in Windows-1250.
+      {"SELECT DATUM, KESZ, typeof(OSSZEG) FROM RENDELES WHERE VEVO = 2", {"2005-05-05|1|real"}},
+      {"SELECT count(*) FROM RENDELES WHERE DATUM BETWEEN '2005-03-15' AND '2005-03-31'", {"3"}},
+      {"SELECT NEV FROM VEVO WHERE VAROS = '" + kGyor + "'", {kArvai}},
+      {"SELECT NEV FROM VEVO UNION SELECT 'x' ORDER BY 1 LIMIT 1", {kKovacs}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Rows(*sql, c.sql), c.rows) << c.sql;
+}
+
+TEST_F(SqlTest, PrimaryKeyServesEqualityRangesAndOrder) {
+  struct Case {
+    std::string where;
+    std::vector<std::string> keys;
+  };
+  const std::vector<Case> cases = {
+      {"N = 1234", {"1234"}},
+      {"N = 1235", {}},
+      {"N = 2", {"2"}},
+      {"N = 6000", {"6000"}},
+      {"N = '1234'", {"1234"}},  // text compared by the column's affinity
+      {"N BETWEEN 1001 AND 1009", {"1002", "1004", "1006", "1008"}},
+      {"N > 5994", {"5996", "5998", "6000"}},
+      {"N >= 5996 AND N < 6000", {"5996", "5998"}},
+      {"N < 5", {"2", "4"}},
+      {"N <= 4 AND N > 2", {"4"}},
+      {"N > 7000", {}},
+      {"N > 3000.5 AND N < 3004.5", {"3002", "3004"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Rows(*sql, "SELECT N FROM SZAMOK WHERE " + c.where), c.keys) << c.where;
+  }
+  EXPECT_EQ(Rows(*sql, "SELECT count(*), min(N), max(N) FROM SZAMOK"),
+            std::vector<std::string>{"3000|2|6000"});
+  EXPECT_EQ(Rows(*sql, "SELECT N FROM SZAMOK ORDER BY N LIMIT 3"),
+            (std::vector<std::string>{"2", "4", "6"}));
+  EXPECT_EQ(Rows(*sql, "SELECT N FROM SZAMOK ORDER BY N DESC LIMIT 2"),
+            (std::vector<std::string>{"6000", "5998"}));
+  // A join that looks up each row of the outer table by key.
+  EXPECT_EQ(Rows(*sql, "SELECT s.SZOVEG FROM VEVO v JOIN SZAMOK s ON s.N = v.ID * 2 ORDER BY v.ID"),
+            (std::vector<std::string>{"n2", "n4", "n6"}));
+
+  EXPECT_NE(Plan(*sql, "SELECT * FROM SZAMOK WHERE N = 10").find("INDEX 1:"), std::string::npos);
+  // idxNum: 1 equality, 2 lower bound, 4 upper bound, 8/16 when they are strict.
+  EXPECT_NE(Plan(*sql, "SELECT * FROM SZAMOK WHERE N >= 10 AND N <= 20").find("INDEX 6:"),
+            std::string::npos);
+  EXPECT_NE(Plan(*sql, "SELECT * FROM SZAMOK WHERE N > 10 AND N < 20").find("INDEX 30:"),
+            std::string::npos);
+  EXPECT_EQ(Plan(*sql, "SELECT * FROM SZAMOK ORDER BY N LIMIT 10").find("TEMP B-TREE"),
+            std::string::npos);
+  EXPECT_NE(Plan(*sql, "SELECT * FROM SZAMOK ORDER BY N DESC LIMIT 10").find("TEMP B-TREE"),
+            std::string::npos);
+  // An Alpha key's order is the table's sort order, not SQLite's: not claimed.
+  EXPECT_NE(Plan(*sql, "SELECT * FROM VEVO ORDER BY NEV").find("TEMP B-TREE"), std::string::npos);
+}
+
+TEST_F(SqlTest, HungarianLettersChangeCaseAndCompare) {
+  EXPECT_EQ(Rows(*sql, "SELECT upper('" + kArvizturo + "'), lower('" + kArvizturoUp + "')"),
+            std::vector<std::string>{kArvizturoUp + "|" + kArvizturo});
+  EXPECT_EQ(Rows(*sql, "SELECT upper(NEV) FROM VEVO WHERE ID = 2"),
+            std::vector<std::string>{"\xC1RVAI"});
+  EXPECT_EQ(Rows(*sql, "SELECT upper(NULL) IS NULL, upper(12)"), std::vector<std::string>{"1|12"});
+  // Case-insensitive comparison knows accented capitals; accents still count.
+  EXPECT_EQ(Rows(*sql, "SELECT ID FROM VEVO WHERE NEV = '\xC1RVAI' COLLATE NOCASE"),
+            std::vector<std::string>{"2"});
+  EXPECT_EQ(Rows(*sql, "SELECT ID FROM VEVO WHERE NEV = 'ARVAI' COLLATE NOCASE"),
+            std::vector<std::string>{});
+  // Á sorts with A (in plain UTF-8 byte order it would come after Z).
+  EXPECT_EQ(Rows(*sql, "SELECT NEV FROM VEVO ORDER BY NEV COLLATE NOCASE"),
+            (std::vector<std::string>{kArvai, kKovacs, kSzabo}));
+  EXPECT_EQ(Rows(*sql,
+                 "SELECT x FROM (SELECT 'ob' x UNION SELECT '\xF6"
+                 "a' UNION SELECT 'oz' "
+                 "UNION SELECT 'pa') ORDER BY x COLLATE NOCASE"),
+            (std::vector<std::string>{"ob", "oz",
+                                      "\xF6"
+                                      "a",
+                                      "pa"}));
+}
+
+TEST_F(SqlTest, ChangesGoThroughToTheTable) {
+  auto exec = [&](const std::string& text) { return sql->Prepare(text)->Exec(); };
+  EXPECT_EQ(exec("INSERT INTO VEVO VALUES (4, 'Nagy', '" + kGyor + "')"), 1);
+  EXPECT_EQ(exec("INSERT INTO \"vevo.db\" (ID, NEV) VALUES (0, 'Kis')"), 1);
+  EXPECT_EQ(exec("UPDATE VEVO SET VAROS = upper(VAROS) WHERE ID >= 3"), 2);
+  // Keys change and the rows move in key order; every row is still found.
+  EXPECT_EQ(exec("UPDATE VEVO SET ID = ID + 10 WHERE ID IN (1, 2)"), 2);
+  EXPECT_EQ(TableRows("VEVO"),
+            (std::vector<std::string>{"0|Kis|null",
+                                      "3|" + kSzabo +
+                                          "|P\xC9"
+                                          "CS",
+                                      "4|Nagy|GY\xD5R", "11|" + kKovacs + "|" + kPecs,
+                                      "12|" + kArvai + "|" + kGyor}));
+
+  // Unkeyed table: rows found again by their values while earlier rows go.
+  EXPECT_EQ(exec("DELETE FROM RENDELES WHERE OSSZEG < 100"), 3);
+  EXPECT_EQ(exec("UPDATE RENDELES SET KESZ = 1, DATUM = '2007-12-31' WHERE KESZ = 0"), 1);
+  EXPECT_EQ(exec("INSERT INTO RENDELES SELECT ID, 5, '2008-01-01', 0 FROM VEVO WHERE ID > 10"), 2);
+  EXPECT_EQ(TableRows("RENDELES"),
+            (std::vector<std::string>{"1|250.5|2007-12-31|True", "3|1000|2006-01-02|True",
+                                      "2|400|2005-05-05|True", "11|5|2008-01-01|False",
+                                      "12|5|2008-01-01|False"}));
+  EXPECT_EQ(exec("DELETE FROM RENDELES"), 5);
+  EXPECT_TRUE(TableRows("RENDELES").empty());
+
+  // The engine's refusal reaches the caller, and the table is not left half-changed.
+  const std::string dup = ErrorOf(*sql, "INSERT INTO VEVO (ID, NEV) VALUES (3, 'Masik')");
+  EXPECT_NE(dup.find("Key violation"), std::string::npos) << dup;
+  EXPECT_EQ(TableRows("VEVO").size(), 5u);
+  // No cursor stays open after a statement: the table can be emptied.
+  s.DbEmptyTable("VEVO");
+  EXPECT_EQ(Rows(*sql, "SELECT count(*) FROM VEVO"), std::vector<std::string>{"0"});
+}
+
+TEST_F(SqlTest, NamedParameters) {
+  auto st = sql->Prepare(
+      "SELECT NEV FROM VEVO WHERE (ID = :id OR VAROS = :Varos) AND ID <> :id ORDER BY ID");
+  EXPECT_EQ(st->param_names(), (std::vector<std::string>{"id", "Varos"}));
+  st->SetParam(":ID", Value::Int(1));
+  st->SetParam("varos", Value::Text(kPecs));
+  auto r = st->Query();
+  ASSERT_TRUE(r->Next());
+  EXPECT_EQ(r->column_names(), std::vector<std::string>{"NEV"});
+  EXPECT_EQ(r->row()[0], Value::Text(kSzabo));
+  EXPECT_FALSE(r->Next());
+  // Set again and run again.
+  st->SetParam("id", Value::Int(7));
+  st->SetParam("varos", Value::Text(kGyor));
+  r = st->Query();
+  ASSERT_TRUE(r->Next());
+  EXPECT_EQ(r->row()[0], Value::Text(kArvai));
+  EXPECT_THROW(st->SetParam("nincs", Value::Int(1)), EngineError);
+
+  auto ins = sql->Prepare("INSERT INTO RENDELES VALUES (:v, :o, :d, :k)");
+  ins->SetParam("v", Value::Int(9));
+  ins->SetParam("o", Value::Double(1.25));
+  ins->SetParam("d", Value::Date(DayNumberFromCivil(2010, 6, 7)));
+  ins->SetParam("k", Value::Bool(true));
+  EXPECT_EQ(ins->Exec(), 1);
+  EXPECT_EQ(Rows(*sql, "SELECT OSSZEG, DATUM, KESZ FROM RENDELES WHERE VEVO = 9"),
+            std::vector<std::string>{"1.25|2010-06-07|1"});
+}
+
+TEST_F(SqlTest, ErrorsNameTheirLine) {
+  struct Case {
+    std::string sql;
+    std::string part;
+  };
+  const std::vector<Case> cases = {
+      {"SELECT ID,\n  NEV\nFROM VEVO WHERE NINCS = 1", "Line Number: 3"},
+      {"SELECT ID,\n  NEV\nFROM VEVO WHERE NINCS = 1", "no such column: NINCS"},
+      {"SELECT *\nFROM VEVO\nWHERE ID = = 1", "Line Number: 3"},
+      {"SELECT * FROM VEVO; SELECT 1", "one statement"},
+  };
+  for (const Case& c : cases) {
+    const std::string e = ErrorOf(*sql, c.sql);
+    EXPECT_NE(e.find(c.part), std::string::npos) << c.sql << " -> " << e;
+  }
+}
+
+TEST_F(SqlTest, OutsideTheDirectoryIsRefused) {
+  struct Case {
+    std::string sql;
+    std::string part;
+  };
+  const std::vector<Case> cases = {
+      {"ATTACH DATABASE '" + dir.path() + "/x.sqlite' AS x", "ATTACH and DETACH are not allowed"},
+      {"attach ':memory:' as m", "ATTACH and DETACH are not allowed"},
+      {"DETACH DATABASE main", "ATTACH and DETACH are not allowed"},
+      {"SELECT load_extension('/tmp/x.so')", "Loading extensions is not allowed"},
+      {"DROP TABLE VEVO", "cannot be created or dropped"},
+      {"VACUUM INTO '" + dir.path() + "/copy.sqlite'", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string e = ErrorOf(*sql, c.sql);
+    EXPECT_NE(e, "(no error)") << c.sql;
+    EXPECT_NE(e.find(c.part), std::string::npos) << c.sql << " -> " << e;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/x.sqlite"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/copy.sqlite"));
+  EXPECT_EQ(Rows(*sql, "SELECT count(*) FROM VEVO"), std::vector<std::string>{"3"});
+}
+
+TEST_F(SqlTest, RefreshSeesNewTables) {
+  s.DbCreateTable("UJ", {{"A", paradox::kShort, 0}}, 0);
+  EXPECT_NE(ErrorOf(*sql, "SELECT * FROM UJ").find("no such table"), std::string::npos);
+  sql->Refresh();
+  EXPECT_EQ(Rows(*sql, "SELECT count(*) FROM uj"), std::vector<std::string>{"0"});
+  EXPECT_EQ(sql->Prepare("INSERT INTO UJ VALUES (7)")->Exec(), 1);
+  EXPECT_EQ(Rows(*sql, "SELECT A FROM \"UJ.DB\""), std::vector<std::string>{"7"});
+}
+
+}  // namespace
+}  // namespace tablorix
