@@ -1,5 +1,6 @@
 // tablorix-cli: the command-line companion on the same engine: reading tables (tables, describe,
-// dump), the demo database, and the maintenance actions (pack, empty, drop, add-index, drop-index).
+// dump), the demo database, the maintenance actions (pack, empty, drop, add-index, drop-index)
+// and SQL (sql).
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/demo_database.h"
+#include "cli/sql_command.h"
 #include "engine/paradox/codec.h"
 #include "engine/paradox/codepage.h"
 #include "engine/paradox/table_file.h"
@@ -30,6 +32,8 @@ int Usage() {
       "       tablorix-cli add-index DIR TABLE NAME FIELDS [--primary] [--unique] [--descending]\n"
       "                              [--case-insensitive]\n"
       "       tablorix-cli drop-index DIR TABLE NAME\n"
+      "       tablorix-cli sql DIR (\"STATEMENT\" | -f FILE) [--format=text|csv|jsonl]\n"
+      "                        [--param NAME=VALUE]...\n"
       "\n"
       "demo writes the demo database into DIR (refused when DIR already holds tables, unless\n"
       "--force, which replaces the demo tables). FIELDS of add-index are joined by ';'; an\n"
@@ -262,9 +266,9 @@ int main(int argc, char** argv) {
   const Args args(argv + 2, argv + argc);
   using Command = int (*)(Session&, const Args&);
   static const std::pair<const char*, Command> kCommands[] = {
-      {"tables", CmdTables},      {"describe", CmdDescribe},   {"dump", CmdDump},
-      {"pack", CmdPack},          {"empty", CmdEmpty},         {"drop", CmdDrop},
-      {"add-index", CmdAddIndex}, {"drop-index", CmdDropIndex}};
+      {"tables", CmdTables},      {"describe", CmdDescribe},    {"dump", CmdDump},
+      {"pack", CmdPack},          {"empty", CmdEmpty},          {"drop", CmdDrop},
+      {"add-index", CmdAddIndex}, {"drop-index", CmdDropIndex}, {"sql", cli::CmdSql}};
   try {
     if (cmd == "demo") return CmdDemo(args);
     for (const auto& [name, run] : kCommands) {

@@ -342,6 +342,77 @@ TEST_F(CliMaintenance, SingleFieldIndexKeepsItsOwnName) {
   EXPECT_EQ(r.out, "Index törölve: Telefonszam\n");
 }
 
+TEST_F(CliMaintenance, SqlPrintsRowsRunsStatementsAndScripts) {
+  const std::string dir = Fresh();
+  struct Case {
+    std::vector<std::string> args;  // after DIR
+    int status;
+    std::string out, err;
+  };
+  const std::vector<Case> cases = {
+      {{"select azon, nev from vevok where azon < 3 order by azon", "--format=csv"},
+       0,
+       "AZON,NEV\n1,Kovács Ödön\n2,Papp Júlia\n",
+       ""},
+      {{"SELECT azon, varos FROM \"VEVOK.DB\" WHERE azon = 1", "--format=jsonl"},
+       0,
+       "{\"AZON\":1,\"VAROS\":\"Győr\"}\n",
+       ""},
+      {{"select azon, nev from vevok where azon=3"},
+       0,
+       "AZON | NEV\n-----+-----------\n3    | Szűcs Réka\n(1 row)\n",
+       ""},
+      // A single statement runs without a closing ";".
+      {{"UPDATE vevok SET varos = 'Pécs' WHERE azon <= :N", "--param", "n=2"},
+       0,
+       "SQL futtatása kész, 2 sor.\n",
+       ""},
+      {{"select count(*) from vevok where varos = 'Pécs' and azon < 3", "--format=csv"},
+       0,
+       "count(*)\n2\n",
+       ""},
+      {{"UPDATE vevok SET varos = 'x' WHERE azon = :N"},
+       1,
+       "",
+       "tablorix-cli: no --param given for N\nSQL error:\n'' is not a valid integer value"},
+      {{"SELECT *\nFROM vevok WHER azon = 1"},
+       1,
+       "",
+       "SQL error:\nnear \"azon\": syntax error\nLine Number: 2\nLine: 2\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    std::vector<std::string> args = {"sql", dir};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Result r = Cli(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+  }
+  // A script is cut at ";": statements run in turn until one fails; what follows the last ";"
+  // does not run.
+  TempDir scripts;
+  const std::string file = scripts.path() + "/s.sql";
+  std::ofstream(file) << "UPDATE vevok SET irszam = '1111' WHERE azon = 1;\r\n"
+                         "UPDATE vevok SET irszam = '2222' WHERE azon < 4;\r\n"
+                         "UPDATE vevok SET irszam = '3333'";
+  Result r = Cli({"sql", dir, "-f", file});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "SQL futtatása kész, 3 sor.\n");
+  r = Cli({"sql", dir, "select irszam, count(*) from vevok group by irszam having count(*) < 9",
+           "--format=csv"});
+  EXPECT_EQ(r.out, "IRSZAM,count(*)\n2222,3\n");
+  std::ofstream(file) << "UPDATE vevok SET irszam = '4444' WHERE azon = 1;\r\n"
+                         "UPDATE vevok\r\n SETT irszam = '5';\r\n"
+                         "UPDATE vevok SET irszam = '6666' WHERE azon = 2;\r\n";
+  r = Cli({"sql", dir, "-f", file});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "SQL error:\nnear \"SETT\": syntax error\nLine Number: 3\nLine: 3\n");
+  r = Cli({"sql", dir, "select azon, irszam from vevok where azon < 3", "--format=csv"});
+  EXPECT_EQ(r.out, "AZON,IRSZAM\n1,4444\n2,2222\n");
+}
+
 TEST(CliUsage, BadInvocationsExitWithUsageOrError) {
   TempDir d;
   ASSERT_EQ(Cli({"demo", d.path()}).status, 0);
@@ -362,6 +433,10 @@ TEST(CliUsage, BadInvocationsExitWithUsageOrError) {
        1,
        "tablorix-cli: Key violation"},
       {{"drop-index", d.path(), "VEVOK", "NINCS"}, 1, "tablorix-cli: "},
+      {{"sql", d.path()}, 2, "usage:"},
+      {{"sql", d.path(), "-f"}, 2, "usage:"},
+      {{"sql", d.path(), "select 1", "--format=xml"}, 2, "usage:"},
+      {{"sql", d.path(), "-f", d.path() + "/nincs.sql"}, 1, "tablorix-cli: cannot read"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args.back());
