@@ -19,6 +19,7 @@
 #include "engine/paradox/format.h"
 #include "engine/paradox/table_file.h"
 #include "engine/paradox/table_store.h"
+#include "engine/paradox/val_file.h"
 
 namespace tablorix {
 
@@ -98,7 +99,12 @@ std::vector<std::string> Session::DbListIndexes(const std::string& table) const 
 }
 
 std::unique_ptr<Cursor> Session::DbOpenTable(const std::string& table, const OpenOptions& options) {
-  const std::string path = TablePath(table);
+  return DbOpenTablePath(TablePath(table), table, options, true);
+}
+
+std::unique_ptr<Cursor> Session::DbOpenTablePath(const std::string& path, const std::string& table,
+                                                 const OpenOptions& options, bool recover) {
+  if (!open_) throw EngineError("No database is open");
   auto c = std::unique_ptr<Cursor>(new Cursor());
   c->lock_fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (c->lock_fd_ < 0) throw EngineError(path + ": cannot open");
@@ -109,7 +115,7 @@ std::unique_ptr<Cursor> Session::DbOpenTable(const std::string& table, const Ope
                       (options.exclusive ? " is in use" : " is opened exclusively"));
   }
   // A change that a failed or killed writer left half-made is finished or undone first.
-  paradox::TableStore::RecoverTable(path);
+  if (recover) paradox::TableStore::RecoverTable(path);
   c->table_ = paradox::TableFile::Open(path);
   if (!options.read_only) c->store_ = paradox::TableStore::Open(path);
   c->name_ = StripDbExtension(table);
@@ -140,6 +146,27 @@ std::unique_ptr<Cursor> Session::DbOpenTable(const std::string& table, const Ope
         break;
     }
     c->field_defs_.push_back(d);
+  }
+  // Validity checks: a damaged or unknown .VAL only means there are none.
+  try {
+    // Next to the .DB file and named like it.
+    const size_t slash = c->path_.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : c->path_.substr(0, slash + 1);
+    const std::string base = StripDbExtension(c->path_.substr(dir == "." ? 0 : slash + 1));
+    const std::string val = paradox::FindFileNoCase(dir, base + ".VAL");
+    if (!val.empty()) {
+      uint8_t stamp = 0;  // the structure stamp the .VAL must repeat
+      c->table_->file().ReadAt(0x2E, &stamp, 1);
+      auto checks =
+          std::make_unique<paradox::ValChecks>(paradox::ReadValFile(val, h.fields, stamp));
+      if (!checks->empty()) {
+        for (size_t i = 0; i < c->field_defs_.size(); ++i)
+          c->field_defs_[i].required = checks->fields[i].required;
+        c->checks_ = std::move(checks);
+      }
+    }
+  } catch (...) {
+    c->checks_.reset();
   }
   c->block_.resize(size_t(h.block_size));
   c->registry_ = cursors_;
@@ -892,6 +919,13 @@ std::vector<TIndexDef> Cursor::DbIndexDefs() const {
   std::vector<TIndexDef> defs;
   for (IndexInfo& ix : ListIndexFiles()) defs.push_back(std::move(ix.def));
   return defs;
+}
+
+std::vector<Cursor::IndexFile> Cursor::DbIndexFiles() const {
+  std::vector<IndexFile> files;
+  for (IndexInfo& ix : ListIndexFiles())
+    files.push_back(IndexFile{std::move(ix.def), std::move(ix.path), std::move(ix.fields)});
+  return files;
 }
 
 std::vector<Cursor::IndexInfo> Cursor::ListIndexFiles() const {

@@ -19,6 +19,7 @@ class TableFile;
 class BlobFile;
 class TableStore;
 struct RecordPos;
+struct ValChecks;
 }  // namespace paradox
 
 class Filter;
@@ -64,6 +65,11 @@ class Session {
   std::vector<std::string> DbListFields(const std::string& table) const;
   std::vector<std::string> DbListIndexes(const std::string& table) const;
   std::unique_ptr<Cursor> DbOpenTable(const std::string& table, const OpenOptions& options = {});
+  // Opens the table whose .DB file is `path` (as TablePath found it). With recover = false the
+  // check for a change left half-made is skipped: for callers that know the directory has not
+  // changed since they last opened the table this way.
+  std::unique_ptr<Cursor> DbOpenTablePath(const std::string& path, const std::string& table,
+                                          const OpenOptions& options, bool recover);
   void DbCloseTable(Cursor& cursor);
 
   // Path of the table's .DB file (found ignoring case); throws when there is none.
@@ -103,6 +109,13 @@ class Cursor {
   const std::string& driver_type() const;  // "PARADOX"
   const std::vector<TFieldDef>& DbFieldDefs() const { return field_defs_; }
   std::vector<TIndexDef> DbIndexDefs() const;
+  // Each index with its file (empty for the primary index) and its field positions.
+  struct IndexFile {
+    TIndexDef def;
+    std::string path;
+    std::vector<int> fields;
+  };
+  std::vector<IndexFile> DbIndexFiles() const;
   const paradox::TableFile& table_file() const { return *table_; }
 
   bool IsOpen() const { return open_; }
@@ -248,6 +261,10 @@ class Cursor {
   std::vector<uint8_t> edit_original_;
   std::vector<std::pair<int, std::string>> edit_blobs_;  // field, new value
   std::vector<int> edit_blob_nulls_;
+  // Validity checks of the table's .VAL (null when it has none or it could not be used).
+  std::unique_ptr<paradox::ValChecks> checks_;
+  // Throws when the record being posted breaks a validity check; changes nothing.
+  void CheckValidity(const std::vector<uint8_t>& rec) const;
 };
 
 }  // namespace tablorix

@@ -15,6 +15,7 @@
 #include "engine/paradox/format.h"
 #include "engine/paradox/table_file.h"
 #include "engine/paradox/table_store.h"
+#include "engine/paradox/val_file.h"
 #include "engine/session.h"
 
 namespace tablorix {
@@ -57,23 +58,77 @@ bool ParseDouble(const std::string& t, double* out) {
   return true;
 }
 
-// "YYYY-MM-DD" (also with '.' or '/' between the parts, year first).
+// A date with the year first ("YYYY-MM-DD", also with '.' or '/' between the parts) or last:
+// "MM/DD/YYYY" with '/', "DD.MM.YYYY" with '.' or '-' (a last part of three or more digits
+// where the first has fewer is the year). What follows the third part is not read.
 bool ParseDate(const std::string& t, int32_t* day) {
-  int y, m, d;
-  char a, b;
-  if (std::sscanf(t.c_str(), "%d%c%d%c%d", &y, &a, &m, &b, &d) != 5) return false;
+  size_t i = 0;
+  const size_t n = t.size();
+  while (i < n && t[i] == ' ') ++i;
+  int part[3], len[3];
+  char sep = 0;
+  for (int k = 0; k < 3; ++k) {
+    if (k > 0) {
+      if (i >= n || (t[i] >= '0' && t[i] <= '9')) return false;
+      if (k == 1) sep = t[i];
+      ++i;
+    }
+    int v = 0, d = 0;
+    for (; i < n && d < 9 && t[i] >= '0' && t[i] <= '9'; ++i, ++d) v = v * 10 + (t[i] - '0');
+    if (d == 0) return false;
+    part[k] = v;
+    len[k] = d;
+  }
+  int y = part[0], m = part[1], d = part[2];
+  if (len[0] < 3 && len[2] >= 3) {
+    y = part[2];
+    m = sep == '/' ? part[0] : part[1];
+    d = sep == '/' ? part[1] : part[0];
+  }
   if (m < 1 || m > 12 || d < 1 || d > 31) return false;
   *day = DayNumberFromCivil(y, m, d);
   return CivilFromDayNumber(*day).day == d;
 }
 
-// "HH:MM[:SS[.mmm]]"
+// "HH:MM[:SS[.fff]]" (a fraction of a second to the millisecond, '.' or ','), with an optional
+// AM/PM after a blank as in twelve-hour locales.
 bool ParseTime(const std::string& t, int32_t* ms) {
+  size_t i = 0;
+  const size_t n = t.size();
+  auto number = [&](int max_digits, int* out) {
+    int v = 0, k = 0;
+    for (; i < n && k < max_digits && t[i] >= '0' && t[i] <= '9'; ++i, ++k)
+      v = v * 10 + (t[i] - '0');
+    *out = v;
+    return k > 0;
+  };
+  while (i < n && t[i] == ' ') ++i;
   int h = 0, m = 0, sec = 0, milli = 0;
-  int n = std::sscanf(t.c_str(), "%d:%d:%d.%d", &h, &m, &sec, &milli);
-  if (n < 2 || h < 0 || h > 23 || m < 0 || m > 59 || sec < 0 || sec > 59 || milli < 0 ||
-      milli > 999)
-    return false;
+  if (!number(2, &h) || i >= n || t[i++] != ':' || !number(2, &m)) return false;
+  if (i < n && t[i] == ':') {
+    ++i;
+    if (!number(2, &sec)) return false;
+    if (i < n && (t[i] == '.' || t[i] == ',')) {
+      ++i;
+      int scale = 100, k = 0;
+      while (i < n && t[i] >= '0' && t[i] <= '9') {
+        if (k++ < 3) milli += (t[i] - '0') * scale, scale /= 10;
+        ++i;
+      }
+      if (k == 0) return false;
+    }
+  }
+  while (i < n && t[i] == ' ') ++i;
+  if (i < n) {
+    const std::string rest = t.substr(i);
+    const bool am = paradox::EqualsNoCase(rest, "AM"), pm = paradox::EqualsNoCase(rest, "PM");
+    if (!am && !pm && rest != "Z") return false;  // Z: ISO's UTC mark, taken as written
+    if (am || pm) {
+      if (h < 1 || h > 12) return false;
+      h = (h % 12) + (pm ? 12 : 0);
+    }
+  }
+  if (h < 0 || h > 23 || m < 0 || m > 59 || sec < 0 || sec > 59) return false;
   *ms = ((h * 60 + m) * 60 + sec) * 1000 + milli;
   return true;
 }
@@ -237,9 +292,74 @@ void Cursor::Cancel() {
   edit_blob_nulls_.clear();
 }
 
+namespace {
+
+// Comparable number of a decoded value; false for kinds that have no order here (text, bytes).
+bool OrderKey(const Value& v, double* out) {
+  switch (v.kind()) {
+    case Value::Kind::kInt:
+    case Value::Kind::kDate:
+    case Value::Kind::kTime:
+    case Value::Kind::kBool:
+      *out = double(v.as_int());
+      return true;
+    case Value::Kind::kDouble:
+    case Value::Kind::kDateTime:
+      *out = v.as_double();
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void Cursor::CheckValidity(const std::vector<uint8_t>& rec) const {
+  if (!checks_) return;
+  const auto& h = table_->header();
+  for (size_t i = 0; i < checks_->fields.size() && i < h.fields.size(); ++i) {
+    const paradox::FieldCheck& check = checks_->fields[i];
+    const paradox::FieldInfo& f = h.fields[i];
+    const std::string& name = field_defs_[i].name;
+    if (f.offset < 0 || size_t(f.offset + f.length) > rec.size()) continue;
+    const uint8_t* p = rec.data() + f.offset;
+    if (paradox::IsBlobType(f.type)) {
+      if (!check.required) continue;
+      const int field = int(i);
+      bool null = std::find(edit_blob_nulls_.begin(), edit_blob_nulls_.end(), field) !=
+                  edit_blob_nulls_.end();
+      auto it = std::find_if(edit_blobs_.begin(), edit_blobs_.end(),
+                             [&](const auto& b) { return b.first == field; });
+      if (it != edit_blobs_.end())
+        null = it->second.empty();
+      else if (!null)
+        null = std::all_of(p, p + f.length, [](uint8_t b) { return b == 0; });
+      if (null) throw EngineError("Field value required: " + name);
+      continue;
+    }
+    // Autoincrement values are issued when the record is stored.
+    if (f.type == paradox::kAutoInc) continue;
+    const Value v = paradox::DecodeField(f.type, f.size, p);
+    if (v.is_null() ||
+        (f.type == paradox::kAlpha && v.as_string().find_first_not_of(' ') == std::string::npos)) {
+      if (check.required) throw EngineError("Field value required: " + name);
+      continue;
+    }
+    double x = 0, bound = 0;
+    if (!OrderKey(v, &x)) continue;  // text order depends on the sort order: not checked
+    if (OrderKey(check.minimum, &bound) && x < bound)
+      throw EngineError("Value out of range: " + name + " (minimum " + FormatValue(check.minimum) +
+                        ")");
+    if (OrderKey(check.maximum, &bound) && x > bound)
+      throw EngineError("Value out of range: " + name + " (maximum " + FormatValue(check.maximum) +
+                        ")");
+  }
+}
+
 void Cursor::Post() {
   CheckOpen();
   if (state_ == State::kBrowse) return;
+  CheckValidity(edit_);  // before anything is written; the edit stays for the user to correct
   const auto& h = table_->header();
   std::vector<uint8_t> rec = edit_;
   paradox::RecordPos pos;

@@ -77,6 +77,53 @@ void AppendIsoDateTime(double t, std::string* out) {
   AppendIsoTime(total - day * kMsPerDay, out);
 }
 
+void AppendInFormat(double t, const std::string& format, std::string* out) {
+  const int64_t total = int64_t(std::floor(t));
+  const int64_t day = total >= 0 ? total / kMsPerDay : -((-total + kMsPerDay - 1) / kMsPerDay);
+  const int64_t ms = total - day * kMsPerDay;
+  const CivilDate c = CivilFromDayNumber(int32_t(day));
+  for (size_t f = 0; f < format.size();) {
+    const char letter = format[f];
+    size_t run = 1;
+    while (f + run < format.size() && format[f + run] == letter) ++run;
+    int v = -1;
+    switch (letter) {
+      case 'y':
+        v = run <= 2 ? (c.year % 100 + 100) % 100 : c.year;
+        break;
+      case 'M':
+        v = c.month;
+        break;
+      case 'd':
+        v = c.day;
+        break;
+      case 'H':
+      case 'h':
+        v = int(ms / 3600000);
+        break;
+      case 'm':
+        v = int(ms / 60000 % 60);
+        break;
+      case 's':
+        v = int(ms / 1000 % 60);
+        break;
+      default:
+        out->append(format, f, run);
+        f += run;
+        continue;
+    }
+    if (letter == 'y' && run > 2 && v >= 0 && v <= 9999) {
+      Append2(v / 100, out);
+      Append2(v % 100, out);
+    } else if (run >= 2 && !(letter == 'y' && run > 2)) {
+      Append2(v, out);
+    } else {
+      out->append(std::to_string(v));
+    }
+    f += run;
+  }
+}
+
 const char* FieldTypeName(TFieldType type) {
   switch (type) {
     case TFieldType::ftUnknown:

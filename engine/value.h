@@ -25,6 +25,10 @@ void AppendIsoDateTime(double ms, std::string* out);
 // Whether milliseconds since day 0 stay within what a day number can express (a damaged stored
 // timestamp can hold any double, infinities and NaN included).
 inline bool DateTimeInRange(double ms) { return ms > -1.8e17 && ms < 1.8e17; }
+// Text of milliseconds since the start of day 0 by a format of FormatSettings: yyyy (yy: two
+// digits) year, MM/M month, dd/d day, HH/H (also hh/h: there is no 12-hour clock) hour, mm/m
+// minute, ss/s second, two letters giving two digits; other characters stand for themselves.
+void AppendInFormat(double ms, const std::string& format, std::string* out);
 
 class Value {
  public:

@@ -3,6 +3,7 @@
 // Input layout: byte 0 = flags (bit 0: a .MB follows, bit 1: an index follows, bits 2-3 pick
 // the index name: 0 = .X02, 1 = .XG0, 2 = .PX, 3 = .X03), bytes 1-4 = table length (u32 LE),
 // bytes 5-8 = blob length (u32 LE); then the table, then the blob, then the index (the rest).
+// Bit 4 makes the rest the table's .VAL instead of an index.
 // Lengths are clamped to what remains. The files go to one temp directory per process, which
 // is emptied after every input and removed at exit.
 #include <unistd.h>
@@ -75,7 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& dir = Dir();
   Write(dir + "/fz.DB", p, table_len);
   if (flags & 1) Write(dir + "/fz.MB", p + table_len, blob_len);
-  if (flags & 2) {
+  if (flags & 0x10) {
+    Write(dir + "/fz.VAL", p + table_len + blob_len, rest - table_len - blob_len);
+  } else if (flags & 2) {
     static const char* const kNames[] = {"fz.X02", "fz.XG0", "fz.PX", "fz.X03"};
     Write(dir + "/" + kNames[(flags >> 2) & 3], p + table_len + blob_len,
           rest - table_len - blob_len);

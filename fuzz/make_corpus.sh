@@ -32,3 +32,6 @@ pack fk4-xg0 6 "$data/indexes/fk4.db" "" "$data/indexes/fk4.XG0"
 pack indexed-xg0 6 "$data/indexes/indexed.db" "" "$data/indexes/indexed.xg0"
 pack multiple-x02 2 "$data/indexes/multiple.db" "" "$data/indexes/multiple.X02"
 pack primary-px 10 "$data/indexes/primary.db" "" "$data/indexes/primary.px"
+# Flag 16: the rest is the table's .VAL.
+pack logical-val 16 "$data/fields/logical.db" "" "$data/fields/logical.val"
+pack multiple-val 16 "$data/indexes/multiple.db" "" "$data/indexes/multiple.val"

@@ -6,9 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "engine/types.h"
 
@@ -78,11 +82,67 @@ std::vector<std::string> ListFiles(const std::string& dir) {
   return names;
 }
 
+namespace {
+
+// What a directory looked like: any file added, removed or renamed in it changes the stamp.
+struct DirStamp {
+  uint64_t dev = 0, ino = 0;
+  int64_t mtime_ns = -1;
+  bool operator==(const DirStamp&) const = default;
+};
+
+bool StampOf(const std::string& dir, DirStamp* out) {
+  struct stat st;
+  if (::stat(dir.c_str(), &st) != 0) return false;
+  *out = DirStamp{uint64_t(st.st_dev), uint64_t(st.st_ino),
+                  int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+  return true;
+}
+
+// Answers of the directory search below, kept while their directory's stamp holds: opening a
+// table looks for companions (.VAL, .MB ...) that mostly do not exist, and the search would read
+// the whole directory every time. A change within the same clock tick as the search can leave
+// the stamp as it was, so only answers found well after the directory's last change are kept.
+struct Lookups {
+  std::mutex mutex;
+  std::map<std::string, std::pair<DirStamp, std::string>> answers;  // dir \0 lower-case name
+};
+
+Lookups& TheLookups() {
+  static Lookups* lookups = new Lookups();
+  return *lookups;
+}
+
+std::string LookupKey(const std::string& dir, const std::string& name) {
+  std::string key = dir + '\0' + name;
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return key;
+}
+
+}  // namespace
+
 std::string FindFileNoCase(const std::string& dir, const std::string& name) {
   struct stat st;
   std::string exact = JoinPath(dir, name);
   if (::stat(exact.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return exact;
-  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  const std::string where = dir.empty() ? "." : dir;
+  const std::string key = LookupKey(where, name);
+  DirStamp before;
+  const bool stamped = StampOf(where, &before);
+  if (stamped) {
+    Lookups& l = TheLookups();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    auto it = l.answers.find(key);
+    if (it != l.answers.end() && it->second.first == before) {
+      const std::string& known = it->second.second;
+      if (known.empty() || (::stat(known.c_str(), &st) == 0 && S_ISREG(st.st_mode))) return known;
+    }
+  }
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  const int64_t now_ns = int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+  DIR* d = ::opendir(where.c_str());
   if (!d) return {};
   std::string found;
   while (dirent* e = ::readdir(d)) {
@@ -95,6 +155,14 @@ std::string FindFileNoCase(const std::string& dir, const std::string& name) {
     }
   }
   ::closedir(d);
+  DirStamp after;
+  if (stamped && StampOf(where, &after) && after == before &&
+      before.mtime_ns + 100'000'000 < now_ns) {
+    Lookups& l = TheLookups();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    if (l.answers.size() > 4096) l.answers.clear();
+    l.answers[key] = {before, found};
+  }
   return found;
 }
 

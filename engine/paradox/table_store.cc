@@ -235,7 +235,8 @@ void BuildIndexFiles(const IndexSpec& spec, DataFile& db, const std::string& dir
   const int index_len = IndexPartLength(spec, h);
   int64_t tup = 0;
   for (RecordPos p = db.First(); p.valid(); p = db.Next(p)) {
-    std::vector<uint8_t> rec(db.Record(p), db.Record(p) + h.record_size);
+    const uint8_t* at = db.Record(p);  // one call: a second one may spill the cache and reload
+    std::vector<uint8_t> rec(at, at + h.record_size);
     auto xr = MakeIndexRecord(spec, h, maintained, x->record_size(), rec.data(),
                               db.block_number(p.entry), tup++, p.slot);
     if (spec.unique) {
@@ -883,7 +884,8 @@ void Rewrite(const std::string& db_path, const RewriteOptions& o) {
     std::vector<uint8_t> rec(size_t(nh.record_size));
     if (!o.drop_rows) {
       for (RecordPos p = src.First(); p.valid(); p = src.Next(p)) {
-        std::vector<uint8_t> in(src.Record(p), src.Record(p) + oh.record_size);
+        const uint8_t* at = src.Record(p);  // one call: a second one may reload the block
+        std::vector<uint8_t> in(at, at + oh.record_size);
         std::fill(rec.begin(), rec.end(), 0);
         for (size_t i = 0; i < fields.size(); ++i) {
           if (source[i] < 0) continue;

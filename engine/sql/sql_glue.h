@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "engine/types.h"
 
 namespace tablorix::sql {
+
+struct DdlStatement;
 
 struct Connection {
   Session* session = nullptr;
@@ -26,7 +29,8 @@ struct Connection {
 struct StatementHandle {
   std::shared_ptr<Connection> conn;
   sqlite3_stmt* stmt = nullptr;
-  std::string utf8;  // the statement's text as SQLite got it
+  std::string utf8;                         // the statement's text as SQLite got it
+  std::shared_ptr<const DdlStatement> ddl;  // set (and stmt null) for CREATE, DROP and ALTER
   ~StatementHandle() {
     if (stmt) sqlite3_finalize(stmt);
   }
@@ -47,6 +51,8 @@ int Guarded(std::string* message, F&& f) noexcept {
 }
 
 void RegisterModule(Connection* conn);
+// Recreates the virtual tables from the tables of the directory.
+void RefreshTables(Connection& conn);
 void RegisterTextFunctions(sqlite3* db);
 // Windows-1250 message text into UTF-8 for SQLite.
 std::string ToUtf8(const std::string& text);

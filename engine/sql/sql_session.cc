@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/paradox/codepage.h"
+#include "engine/sql/ddl.h"
 #include "engine/sql/sql_glue.h"
 
 namespace tablorix {
@@ -272,6 +273,47 @@ void RegisterTextFunctions(sqlite3* db) {
   sqlite3_create_collation(db, "NOCASE", SQLITE_UTF8, nullptr, NoCase);
 }
 
+void RefreshTables(Connection& c) {
+  c.internal = true;
+  try {
+    for (const std::string& name : c.tables) {
+      const std::string q = QuotedName(ToUtf8(name));
+      const std::string qdb = QuotedName(ToUtf8(name + ".DB"));
+      Exec(c, "DROP TABLE IF EXISTS temp." + q + "; DROP TABLE IF EXISTS temp." + qdb);
+    }
+    c.tables = c.session->DbListTables();
+    for (size_t i = 0; i < c.tables.size(); ++i) {
+      const std::string arg = " USING tablorix(" + std::to_string(i) + ")";
+      // A table that cannot be opened (damaged, encrypted) is left out; using it says
+      // "no such table".
+      try {
+        Exec(c, "CREATE VIRTUAL TABLE temp." + QuotedName(ToUtf8(c.tables[i])) + arg);
+        Exec(c, "CREATE VIRTUAL TABLE temp." + QuotedName(ToUtf8(c.tables[i] + ".DB")) + arg);
+      } catch (const EngineError&) {
+      }
+    }
+  } catch (...) {
+    c.internal = false;
+    throw;
+  }
+  c.internal = false;
+}
+
+// Runs a data definition statement; the virtual tables are made again afterwards, also after a
+// failure (the statement may have changed the directory before it failed).
+void RunDdl(StatementHandle& h) {
+  try {
+    RunDdl(*h.ddl, *h.conn->session);
+  } catch (...) {
+    try {
+      RefreshTables(*h.conn);
+    } catch (...) {
+    }
+    throw;
+  }
+  RefreshTables(*h.conn);
+}
+
 }  // namespace sql
 
 // --- SqlResult ---
@@ -329,6 +371,33 @@ bool SqlResult::Next() {
     }
   }
   return true;
+}
+
+bool SqlResult::SourceField(int i, TFieldDef* field) const {
+  if (!h_->stmt || i < 0 || i >= int(names_.size())) return false;
+  const char* table = sqlite3_column_table_name(h_->stmt, i);
+  const char* column = sqlite3_column_origin_name(h_->stmt, i);
+  if (!table || !column) return false;
+  std::string name = sql::FromUtf8(table, -1);
+  if (name.size() > 3 && sql::SameName(std::string_view(name).substr(name.size() - 3), ".DB"))
+    name.resize(name.size() - 3);
+  const std::string wanted = sql::FromUtf8(column, -1);
+  for (const std::string& t : h_->conn->tables) {
+    if (!sql::SameName(t, name)) continue;
+    std::vector<TFieldDef> fields;
+    try {
+      fields = h_->conn->session->DbOpenTable(t)->DbFieldDefs();
+    } catch (const EngineError&) {
+      return false;  // the table went away since the statement ran
+    }
+    for (const TFieldDef& f : fields) {
+      if (sql::SameName(f.name, wanted)) {
+        *field = f;
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 // --- SqlStatement ---
@@ -395,11 +464,16 @@ void SqlStatement::SetParam(const std::string& name, const Value& value) {
 }
 
 std::unique_ptr<SqlResult> SqlStatement::Query() {
+  if (h_->ddl) sql::RunDdl(*h_);
   if (h_->stmt) sqlite3_reset(h_->stmt);
   return std::make_unique<SqlResult>(h_);
 }
 
 int64_t SqlStatement::Exec() {
+  if (h_->ddl) {
+    sql::RunDdl(*h_);
+    return 0;
+  }
   sqlite3_stmt* st = h_->stmt;
   if (!st) return 0;
   sqlite3_reset(st);
@@ -433,38 +507,15 @@ SqlSession::SqlSession(Session& session) : conn_(std::make_shared<sql::Connectio
 
 SqlSession::~SqlSession() = default;
 
-void SqlSession::Refresh() {
-  sql::Connection& c = *conn_;
-  c.internal = true;
-  try {
-    for (const std::string& name : c.tables) {
-      const std::string q = sql::QuotedName(sql::ToUtf8(name));
-      const std::string qdb = sql::QuotedName(sql::ToUtf8(name + ".DB"));
-      sql::Exec(c, "DROP TABLE IF EXISTS temp." + q + "; DROP TABLE IF EXISTS temp." + qdb);
-    }
-    c.tables = c.session->DbListTables();
-    for (size_t i = 0; i < c.tables.size(); ++i) {
-      const std::string arg = " USING tablorix(" + std::to_string(i) + ")";
-      // A table that cannot be opened (damaged, encrypted) is left out; using it says
-      // "no such table".
-      try {
-        sql::Exec(c,
-                  "CREATE VIRTUAL TABLE temp." + sql::QuotedName(sql::ToUtf8(c.tables[i])) + arg);
-        sql::Exec(c, "CREATE VIRTUAL TABLE temp." +
-                         sql::QuotedName(sql::ToUtf8(c.tables[i] + ".DB")) + arg);
-      } catch (const EngineError&) {
-      }
-    }
-  } catch (...) {
-    c.internal = false;
-    throw;
-  }
-  c.internal = false;
-}
+void SqlSession::Refresh() { sql::RefreshTables(*conn_); }
 
 std::unique_ptr<SqlStatement> SqlSession::Prepare(const std::string& sql_text) {
   auto h = std::make_shared<sql::StatementHandle>();
   h->conn = conn_;
+  if (sql::IsDdl(sql_text)) {
+    h->ddl = sql::ParseDdl(sql_text);
+    return std::make_unique<SqlStatement>(std::move(h));
+  }
   h->utf8 = sql::QuoteDbSuffixes(sql::ToUtf8(sql_text), conn_->tables);
   conn_->refusal.clear();
   const char* tail = nullptr;

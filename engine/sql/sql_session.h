@@ -27,6 +27,9 @@ class SqlResult {
   // Moves to the next row; false after the last one. Throws EngineError on a failing step.
   bool Next();
   const std::vector<Value>& row() const { return row_; }
+  // The field of a table of the directory that column `i` comes straight from (not computed);
+  // false for other columns. The field keeps its name in the table.
+  bool SourceField(int i, TFieldDef* field) const;
 
  private:
   std::shared_ptr<sql::StatementHandle> h_;
@@ -45,6 +48,7 @@ class SqlStatement {
   void SetParam(const std::string& name, const Value& value);
   // Runs the statement again from the start with the parameters set so far. The result reads
   // through this statement: run the statement again only after the result is done with.
+  // A CREATE, DROP or ALTER statement is carried out here and gives an empty result.
   std::unique_ptr<SqlResult> Query();
   // Runs the statement to its end; the rows it inserted, changed or deleted.
   int64_t Exec();
@@ -73,7 +77,9 @@ class SqlSession {
   // Recreates the virtual tables after tables were created or deleted in the directory.
   void Refresh();
   // `sql` in Windows-1250. Throws EngineError with SQLite's message and, where SQLite knows the
-  // place, "Line Number: N" counted in `sql`.
+  // place, "Line Number: N" counted in `sql`. CREATE TABLE, CREATE INDEX, DROP and ALTER TABLE
+  // are read by the engine (engine/sql/ddl.h) and change the directory's tables when run; the
+  // virtual tables are recreated after each.
   std::unique_ptr<SqlStatement> Prepare(const std::string& sql);
 
  private:

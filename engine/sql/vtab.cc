@@ -1,14 +1,23 @@
 // The virtual-table module: each table of the open directory seen by SQLite, read through the
 // engine's cursors and changed through a writable cursor.
 #include <sys/stat.h>
+#include <time.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "engine/paradox/codec.h"
+#include "engine/paradox/codepage.h"
+#include "engine/paradox/format.h"
 #include "engine/paradox/table_file.h"
+#include "engine/paradox/table_store.h"
 #include "engine/sql/sql_glue.h"
 #include "engine/value.h"
 
@@ -89,6 +98,86 @@ struct FileStamp {
 
 using Directory = std::vector<BlockStart>;
 
+// Identity of a file as one stat gives it.
+struct FileId {
+  uint64_t dev = 0, ino = 0;
+  int64_t size = -1, mtime_ns = -1;
+  bool operator==(const FileId&) const = default;
+};
+
+int64_t NowNs() {
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+bool StatFile(const std::string& path, FileId* id) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  *id = FileId{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+               int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+  return true;
+}
+
+// A stamp seen at `seen_ns` proves nothing about changes made in the same clock tick: such a
+// change may leave the stamp as it was. Only a stamp older than this margin is relied on.
+constexpr int64_t kStampMarginNs = 100'000'000;
+
+bool StampSettled(const FileId& id, int64_t seen_ns) {
+  return id.mtime_ns >= 0 && id.mtime_ns + kStampMarginNs < seen_ns;
+}
+
+// An ascending secondary index usable for the first of its fields. Its X file holds one entry
+// per row, in the byte order of the entries, each naming (as a hint) the table block of its row.
+struct SecondaryIndex {
+  std::string path;
+  int field = 0;      // table field position
+  uint8_t type = 0;   // stored type code of the field
+  bool fold = false;  // case-insensitive Alpha: entries hold the text upper-cased
+  int x_offset = 0;   // the field in an X record
+  int length = 0;
+  int hint_offset = 0;  // Blk Num in an X record
+  bool unique = false;
+  bool rows = false;  // the file is the table itself, sorted by its Alpha primary key
+  // Kept between statements while the file's stamp stays (no lock is held on it).
+  std::unique_ptr<paradox::TableFile> file;
+  FileId id;
+  int64_t seen_ns = 0;
+  bool sorted = true;                            // the blocks' first entries ascend
+  std::vector<std::pair<int, std::string>> dir;  // first entry of each non-empty block
+};
+
+bool Seekable(uint8_t type) {
+  switch (type) {
+    case paradox::kShort:
+    case paradox::kLong:
+    case paradox::kAutoInc:
+    case paradox::kNumber:
+    case paradox::kCurrency:
+    case paradox::kAlpha:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Types whose stored byte order is the order SQLite gives their column values.
+bool BytesOrderMatches(uint8_t type) {
+  switch (type) {
+    case paradox::kShort:
+    case paradox::kLong:
+    case paradox::kAutoInc:
+    case paradox::kNumber:
+    case paradox::kCurrency:
+    case paradox::kDate:
+    case paradox::kTime:
+    case paradox::kTimestamp:
+      return true;
+    default:
+      return false;
+  }
+}
+
 struct Table : sqlite3_vtab {
   Connection* conn = nullptr;
   std::string name;  // Windows-1250
@@ -101,6 +190,21 @@ struct Table : sqlite3_vtab {
   // The block directory of the last keyed search, kept across statements.
   std::shared_ptr<const Directory> dir;
   FileStamp dir_stamp;
+  // The .DB file as last resolved, and the directory's stamp then: while the directory stays as
+  // it was, no file was added, removed or renamed in it, so the path holds and nothing was left
+  // to recover.
+  std::string path;
+  FileId dir_id;
+  int64_t dir_seen_ns = 0;
+  bool path_settled = false;
+  std::vector<SecondaryIndex> indexes;
+};
+
+// A row to visit, found through a secondary index.
+struct Listed {
+  std::string key;  // the index field's stored bytes (folded like the index)
+  int block = 0;
+  int slot = 0;
 };
 
 struct Scan : sqlite3_vtab_cursor {
@@ -110,6 +214,9 @@ struct Scan : sqlite3_vtab_cursor {
   bool upper_strict = false;
   double upper = 0;
   std::shared_ptr<const Directory> dir;  // the one this cursor searches
+  bool listed = false;                   // visiting `rows` rather than the table's order
+  std::vector<Listed> rows;
+  size_t at = 0;
 };
 
 Table* TableOf(sqlite3_vtab* vt) { return static_cast<Table*>(vt); }
@@ -249,6 +356,257 @@ void CloseWriter(Table& t) {
   }
 }
 
+// The secondary indexes SQL can seek in: ascending, first field of a seekable or ordered type.
+void ListIndexes(Table& t, const Cursor& c) {
+  const paradox::TableHeader& h = c.table_file().header();
+  if (h.keyed() && !h.fields.empty() && h.fields[0].type == paradox::kAlpha) {
+    // Equality on an Alpha primary key: the table's blocks are in the key's byte order.
+    SecondaryIndex self;
+    self.path = c.table_file().path();
+    self.type = paradox::kAlpha;
+    self.x_offset = h.fields[0].offset;
+    self.length = h.fields[0].length;
+    self.unique = h.key_fields == 1;
+    self.rows = true;
+    t.indexes.push_back(std::move(self));
+  }
+  for (const Cursor::IndexFile& ix : c.DbIndexFiles()) {
+    if (ix.path.empty() || (ix.def.options & (ixPrimary | ixDescending)) || ix.fields.empty())
+      continue;
+    const int f = ix.fields[0];
+    const paradox::FieldInfo& tf = h.fields[size_t(f)];
+    if (!Seekable(tf.type) && !BytesOrderMatches(tf.type)) continue;
+    try {
+      auto x = paradox::TableFile::Open(ix.path);
+      const auto& xf = x->header().fields;
+      const size_t m = ix.fields.size();
+      const size_t hint = h.keyed() ? m + h.key_fields : m + 1;
+      if (xf.size() <= hint || xf[0].length != tf.length || xf[hint].length != 2) continue;
+      SecondaryIndex si;
+      si.path = ix.path;
+      si.field = f;
+      si.type = tf.type;
+      si.fold = (ix.def.options & ixCaseInsensitive) && tf.type == paradox::kAlpha;
+      si.x_offset = xf[0].offset;
+      si.length = tf.length;
+      si.hint_offset = xf[hint].offset;
+      si.unique = (ix.def.options & ixUnique) && m == 1;
+      t.indexes.push_back(std::move(si));
+    } catch (const EngineError&) {
+      // An index we cannot read is simply not used.
+    }
+  }
+}
+
+// A cursor for one statement. The path found last time is used again while the directory is
+// unchanged; one stat of the directory replaces the search for the file and the check for a
+// change left half-made.
+std::unique_ptr<Cursor> OpenCursor(Table& t, const OpenOptions& options) {
+  Session& session = *t.conn->session;
+  FileId dir_now;
+  const bool have_dir = StatFile(session.directory().empty() ? "." : session.directory(), &dir_now);
+  if (t.path_settled && have_dir && dir_now == t.dir_id) {
+    try {
+      return session.DbOpenTablePath(t.path, t.name, options, false);
+    } catch (const EngineError&) {
+      // Fall back to the full lookup, which gives the proper message.
+    }
+  }
+  t.path_settled = false;
+  const int64_t before = NowNs();
+  t.path = session.TablePath(t.name);
+  auto c = session.DbOpenTablePath(t.path, t.name, options, true);
+  FileId dir_after;
+  if (have_dir && StatFile(session.directory().empty() ? "." : session.directory(), &dir_after) &&
+      dir_after == dir_now && StampSettled(dir_now, before)) {
+    t.dir_id = dir_now;
+    t.path_settled = true;
+  }
+  return c;
+}
+
+std::string FieldBytes(const SecondaryIndex& ix, const uint8_t* p) {
+  std::string b(reinterpret_cast<const char*>(p), size_t(ix.length));
+  if (ix.fold) paradox::TableStore::UpperWin1250(reinterpret_cast<uint8_t*>(b.data()), b.size());
+  return b;
+}
+
+// The X file and its block directory, read again when the file's stamp changed.
+bool UseIndexFile(SecondaryIndex& ix) {
+  FileId now;
+  if (!StatFile(ix.path, &now)) return false;
+  if (ix.file && now == ix.id && StampSettled(ix.id, ix.seen_ns)) return ix.sorted;
+  ix.seen_ns = NowNs();
+  ix.file = paradox::TableFile::Open(ix.path);
+  ix.id = now;
+  ix.dir.clear();
+  ix.sorted = true;
+  const paradox::TableFile& x = *ix.file;
+  std::vector<uint8_t> buf(size_t(x.header().block_size));
+  int steps = 0;
+  for (int n = x.header().first_block; n != 0;) {
+    if (++steps > x.physical_blocks()) throw EngineError(ix.path + ": block chain is damaged");
+    paradox::BlockInfo info = x.ReadBlock(n, buf.data());
+    if (info.count > 0) {
+      std::string first(
+          reinterpret_cast<const char*>(buf.data()) + paradox::kBlockHeaderSize + ix.x_offset,
+          size_t(ix.length));
+      if (!ix.dir.empty() && first < ix.dir.back().second) ix.sorted = false;
+      ix.dir.emplace_back(n, std::move(first));
+    }
+    n = info.next;
+  }
+  FileId after;
+  if (!StatFile(ix.path, &after) || !(after == now)) ix.file.reset();  // changed while read
+  return ix.sorted && ix.file != nullptr;
+}
+
+bool InRange(const std::string& key, const std::optional<std::string>& lo,
+             const std::optional<std::string>& hi) {
+  return (!lo || key >= *lo) && (!hi || key <= *hi);
+}
+
+// Every row whose index field lies in [lo, hi], walking the table: the answer when the index
+// cannot give it.
+void ListByScan(const SecondaryIndex& ix, Cursor& c, const std::optional<std::string>& lo,
+                const std::optional<std::string>& hi, std::vector<Listed>* out) {
+  const int offset = c.table_file().header().fields[size_t(ix.field)].offset;
+  out->clear();
+  for (c.First(); !c.Eof(); c.Next()) {
+    std::string key = FieldBytes(ix, c.RecordBytes() + offset);
+    if (!InRange(key, lo, hi)) continue;
+    const Bookmark b = c.SaveBookmark();
+    out->push_back(Listed{std::move(key), b.block, b.index});
+  }
+}
+
+// The rows whose index field lies in [lo, hi] found through the index: the entries in range
+// name the table blocks their rows were in; the rows in range found in those blocks are the
+// answer when there are as many as entries (a stale hint leaves one missing). False when the
+// index cannot be used now.
+bool ListByIndex(SecondaryIndex& ix, Cursor& c, const std::optional<std::string>& lo,
+                 const std::optional<std::string>& hi, std::vector<Listed>* out) {
+  out->clear();
+  if (!UseIndexFile(ix) || ix.dir.empty())
+    return ix.file != nullptr && ix.dir.empty() && c.RowCount() == 0;
+  const paradox::TableFile& x = *ix.file;
+  // Entries in range may begin in the last block whose first entry is below lo.
+  size_t start = 0;
+  if (lo) {
+    size_t a = 0, b = ix.dir.size();
+    while (a < b) {
+      const size_t m = (a + b) / 2;
+      if (ix.dir[m].second < *lo)
+        a = m + 1;
+      else
+        b = m;
+    }
+    start = a == 0 ? 0 : a - 1;
+  }
+  const int xrs = x.header().record_size;
+  std::vector<uint8_t> buf(size_t(x.header().block_size));
+  std::set<int> blocks;
+  int64_t entries = 0;
+  std::string prev;
+  int steps = 0;
+  bool done = false, first_block = true;
+  for (int n = ix.dir[start].first; n != 0 && !done;) {
+    if (++steps > x.physical_blocks()) return false;
+    paradox::BlockInfo info = x.ReadBlock(n, buf.data());
+    for (int i = 0; i < info.count; ++i) {
+      const uint8_t* rec = buf.data() + paradox::kBlockHeaderSize + size_t(i) * size_t(xrs);
+      std::string key(reinterpret_cast<const char*>(rec) + ix.x_offset, size_t(ix.length));
+      if (first_block && i == 0 && key != ix.dir[start].second) return false;  // moved under us
+      if (key < prev) return false;  // not in byte order: a sort order of its own
+      prev = key;
+      if (hi && key > *hi) {
+        done = true;
+        break;
+      }
+      if (lo && key < *lo) continue;
+      ++entries;
+      if (ix.rows) {
+        out->push_back(Listed{std::move(key), n, i});
+        continue;
+      }
+      int16_t hint = 0;
+      if (!paradox::DecodeInt16(rec + ix.hint_offset, &hint)) return false;
+      blocks.insert(hint);
+    }
+    first_block = false;
+    n = info.next;
+  }
+  if (ix.rows) return true;
+  const paradox::TableFile& table = c.table_file();
+  const int rs = table.header().record_size;
+  const int offset = table.header().fields[size_t(ix.field)].offset;
+  std::vector<uint8_t> tbuf(size_t(table.header().block_size));
+  for (int b : blocks) {
+    if (b < 1 || b > table.physical_blocks()) return false;
+    paradox::BlockInfo info = table.ReadBlock(b, tbuf.data());
+    for (int i = 0; i < info.count; ++i) {
+      const uint8_t* rec = tbuf.data() + paradox::kBlockHeaderSize + size_t(i) * size_t(rs);
+      std::string key = FieldBytes(ix, rec + offset);
+      if (InRange(key, lo, hi)) out->push_back(Listed{std::move(key), b, i});
+    }
+  }
+  return int64_t(out->size()) == entries;
+}
+
+// The stored form of a bound on the index field, as bytes that compare like the index; nullopt
+// when the value gives no usable bound (SQLite checks every row anyway). `upper` picks the
+// bound's direction, so that rounding only widens the range.
+std::optional<std::string> BoundBytes(const SecondaryIndex& ix, const paradox::TableFile& table,
+                                      sqlite3_value* v, bool upper) {
+  std::string b(size_t(ix.length), '\0');
+  auto* p = reinterpret_cast<uint8_t*>(b.data());
+  const int type = sqlite3_value_type(v);
+  if (ix.type == paradox::kAlpha) {
+    if (type != SQLITE_TEXT) return std::nullopt;
+    const char* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    const std::string text =
+        paradox::CodePage::Get(table.code_page()).FromProgram(FromUtf8(t, sqlite3_value_bytes(v)));
+    if (text.empty() || text.size() > b.size() || text.find('\0') != std::string::npos)
+      return std::nullopt;
+    std::memcpy(p, text.data(), text.size());
+    return FieldBytes(ix, p);
+  }
+  if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return std::nullopt;
+  const double d = sqlite3_value_double(v);
+  if (std::isnan(d)) return std::nullopt;
+  switch (ix.type) {
+    case paradox::kShort:
+    case paradox::kLong:
+    case paradox::kAutoInc: {
+      const double limit = ix.type == paradox::kShort ? 32767 : 2147483647;
+      const double r = upper ? std::ceil(d) : std::floor(d);
+      if (r > limit)
+        return upper ? std::nullopt
+                     : std::optional<std::string>(std::string(size_t(ix.length), '\xff'));
+      if (r < -limit)
+        return upper ? std::optional<std::string>(std::string(size_t(ix.length), '\0'))
+                     : std::nullopt;
+      if (ix.type == paradox::kShort)
+        paradox::EncodeInt16(int16_t(r), p);
+      else
+        paradox::EncodeInt32(int32_t(r), p);
+      return b;
+    }
+    case paradox::kNumber:
+    case paradox::kCurrency: {
+      paradox::EncodeDouble(d, p);
+      if (d == 0) {  // 0 and -0 are equal to SQLite but not as bytes
+        std::string other(size_t(ix.length), '\0');
+        paradox::EncodeDouble(-d, reinterpret_cast<uint8_t*>(other.data()));
+        if (upper ? other > b : other < b) b = other;
+      }
+      return b;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
 int Create(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out,
            char** err) {
   auto* conn = static_cast<Connection*>(aux);
@@ -265,6 +623,7 @@ int Create(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vt
     const auto& header = c->table_file().header();
     table->key_fields = header.keyed() ? header.key_fields : 0;
     table->rows = c->RowCount();
+    ListIndexes(*table, *c);
     c.reset();
     std::string ddl = "CREATE TABLE x(";
     for (size_t i = 0; i < table->fields.size(); ++i) {
@@ -340,8 +699,76 @@ int BestIndex(sqlite3_vtab* vt, sqlite3_index_info* info) {
     }
     info->estimatedRows = sqlite3_int64(std::max(1.0, cost));
   }
+  // A secondary index, when it promises fewer rows than the plan above. idxNum: 32, the index
+  // number from bit 8, 1 = equality, 2 = lower bound, 4 = upper bound (strictness is left to
+  // SQLite: the bounds are taken as inclusive).
+  int best = -1, best_eq = -1, best_lo = -1, best_hi = -1;
+  double best_cost = cost;
+  for (size_t k = 0; k < t->indexes.size(); ++k) {
+    const SecondaryIndex& ix = t->indexes[k];
+    if (!Seekable(ix.type)) continue;
+    int e = -1, l = -1, h = -1;
+    for (int i = 0; i < info->nConstraint; ++i) {
+      const auto& con = info->aConstraint[i];
+      if (!con.usable || con.iColumn != ix.field) continue;
+      if (ix.type == paradox::kAlpha) {
+        // Alpha order is not SQLite's: equality only, and only as plain bytes compare (a
+        // NOCASE comparison would match rows the seek skips).
+        const char* coll = sqlite3_vtab_collation(info, i);
+        if (con.op == SQLITE_INDEX_CONSTRAINT_EQ && coll && sqlite3_stricmp(coll, "BINARY") == 0)
+          e = i;
+        continue;
+      }
+      if (con.op == SQLITE_INDEX_CONSTRAINT_EQ) e = i;
+      if (con.op == SQLITE_INDEX_CONSTRAINT_GT || con.op == SQLITE_INDEX_CONSTRAINT_GE) l = i;
+      if (con.op == SQLITE_INDEX_CONSTRAINT_LT || con.op == SQLITE_INDEX_CONSTRAINT_LE) h = i;
+    }
+    double c = rows;
+    if (e >= 0)
+      c = 4 + 2 * std::log2(rows + 1) + (ix.unique ? 0 : 8);
+    else if (l >= 0 || h >= 0)
+      c = 2 * rows / (l >= 0 && h >= 0 ? 9 : 3);  // rows visited out of the table's order
+    else
+      continue;
+    if (c < best_cost) {
+      best = int(k);
+      best_cost = c;
+      best_eq = e;
+      best_lo = e >= 0 ? -1 : l;
+      best_hi = e >= 0 ? -1 : h;
+    }
+  }
+  if (best >= 0) {
+    for (int i = 0; i < info->nConstraint; ++i) info->aConstraintUsage[i].argvIndex = 0;
+    idx = 32 | (best << 8);
+    arg = 1;
+    if (best_eq >= 0) {
+      idx |= 1;
+      info->aConstraintUsage[best_eq].argvIndex = arg++;
+      info->estimatedRows = t->indexes[size_t(best)].unique ? 1 : 10;
+    }
+    if (best_lo >= 0) {
+      idx |= 2;
+      info->aConstraintUsage[best_lo].argvIndex = arg++;
+    }
+    if (best_hi >= 0) {
+      idx |= 4;
+      info->aConstraintUsage[best_hi].argvIndex = arg++;
+    }
+    if (best_eq < 0) info->estimatedRows = sqlite3_int64(std::max(1.0, best_cost / 2));
+    if (t->indexes[size_t(best)].unique && best_eq >= 0) info->idxFlags |= SQLITE_INDEX_SCAN_UNIQUE;
+    cost = best_cost;
+  }
   info->idxNum = idx;
   info->estimatedCost = cost;
+  if (best >= 0) {
+    // The listed rows come sorted by the index field's bytes.
+    const SecondaryIndex& ix = t->indexes[size_t(best)];
+    if (info->nOrderBy == 1 && !info->aOrderBy[0].desc && info->aOrderBy[0].iColumn == ix.field &&
+        BytesOrderMatches(ix.type))
+      info->orderByConsumed = 1;
+    return SQLITE_OK;
+  }
   bool ordered = t->key_fields > 0 && info->nOrderBy > 0 && info->nOrderBy <= t->key_fields;
   for (int j = 0; ordered && j < info->nOrderBy; ++j) {
     const auto& o = info->aOrderBy[j];
@@ -355,7 +782,7 @@ int Open(sqlite3_vtab* vt, sqlite3_vtab_cursor** out) {
   Table* t = TableOf(vt);
   return Run(vt, [&] {
     auto scan = std::make_unique<Scan>();
-    scan->c = t->conn->session->DbOpenTable(t->name);
+    scan->c = OpenCursor(*t, OpenOptions{});
     *out = scan.release();
     return SQLITE_OK;
   });
@@ -366,7 +793,20 @@ int Close(sqlite3_vtab_cursor* cur) {
   return SQLITE_OK;
 }
 
+// Moves to the listed row at s.at.
+void VisitListed(Scan& s) {
+  s.eof = s.at >= s.rows.size();
+  if (!s.eof) {
+    const Listed& r = s.rows[s.at];
+    s.c->RestoreBookmark(Bookmark{r.block, r.slot, int64_t(s.at + 1)});
+  }
+}
+
 void CheckEnd(Scan& s) {
+  if (s.listed) {
+    VisitListed(s);
+    return;
+  }
   s.eof = s.c->Eof();
   if (!s.eof && s.has_upper) {
     const double k = KeyOf(*s.c);
@@ -464,6 +904,39 @@ int Filter(sqlite3_vtab_cursor* cur, int idx, const char*, int argc, sqlite3_val
   Scan* s = ScanOf(cur);
   return Run(cur->pVtab, [&] {
     s->has_upper = false;
+    s->listed = false;
+    s->rows.clear();
+    s->at = 0;
+    Table& t = *TableOf(cur->pVtab);
+    if ((idx & 32) && size_t(idx >> 8) < t.indexes.size()) {
+      SecondaryIndex& ix = t.indexes[size_t(idx >> 8)];
+      const paradox::TableFile& file = s->c->table_file();
+      std::optional<std::string> lo, hi;
+      int a = 0;
+      if ((idx & 1) && a < argc) {
+        lo = BoundBytes(ix, file, argv[a], false);
+        hi = BoundBytes(ix, file, argv[a], true);
+        ++a;
+      }
+      if ((idx & 2) && a < argc) lo = BoundBytes(ix, file, argv[a++], false);
+      if ((idx & 4) && a < argc) hi = BoundBytes(ix, file, argv[a++], true);
+      bool found = false;
+      if (lo || hi) {
+        try {
+          found = ListByIndex(ix, *s->c, lo, hi, &s->rows);
+        } catch (const EngineError&) {
+          ix.file.reset();
+        }
+      }
+      if (!found) ListByScan(ix, *s->c, lo, hi, &s->rows);
+      std::sort(s->rows.begin(), s->rows.end(), [](const Listed& x, const Listed& y) {
+        return x.key != y.key ? x.key < y.key
+                              : (x.block != y.block ? x.block < y.block : x.slot < y.slot);
+      });
+      s->listed = true;
+      VisitListed(*s);
+      return SQLITE_OK;
+    }
     bool has_lower = false, lower_strict = false;
     double lower = 0;
     int a = 0;
@@ -501,6 +974,11 @@ int Filter(sqlite3_vtab_cursor* cur, int idx, const char*, int argc, sqlite3_val
 int Next(sqlite3_vtab_cursor* cur) {
   Scan* s = ScanOf(cur);
   return Run(cur->pVtab, [&] {
+    if (s->listed) {
+      ++s->at;
+      VisitListed(*s);
+      return SQLITE_OK;
+    }
     s->c->Next();
     CheckEnd(*s);
     return SQLITE_OK;
@@ -540,7 +1018,7 @@ int Update(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* rowi
     if (!t->writer) {
       OpenOptions o;
       o.read_only = false;
-      t->writer = t->conn->session->DbOpenTable(t->name, o);
+      t->writer = OpenCursor(*t, o);
     }
     Cursor& w = *t->writer;
     if (argc == 1) {

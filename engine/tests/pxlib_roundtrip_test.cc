@@ -186,8 +186,8 @@ std::vector<Column> BcdAndBlobColumns() {
                20,
                0,
                TFieldType::ftMemo,
-               {Value::Text("short"), Value::Text(std::string(100, 'm') + kHungarian), Value::Null(),
-                Value::Text(std::string(3000, 'q'))},
+               {Value::Text("short"), Value::Text(std::string(100, 'm') + kHungarian),
+                Value::Null(), Value::Text(std::string(3000, 'q'))},
                PutBlob});
   c.push_back({"Data",
                pxfBLOb,
