@@ -1,6 +1,6 @@
 // tablorix-cli: the command-line companion on the same engine: reading tables (tables, describe,
 // dump), the demo database, the maintenance actions (pack, empty, drop, add-index, drop-index)
-// and SQL (sql).
+// SQL (sql) and the whole-database script (script).
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/demo_database.h"
+#include "cli/script_command.h"
 #include "cli/sql_command.h"
 #include "engine/paradox/codec.h"
 #include "engine/paradox/codepage.h"
@@ -34,6 +35,7 @@ int Usage() {
       "       tablorix-cli drop-index DIR TABLE NAME\n"
       "       tablorix-cli sql DIR (\"STATEMENT\" | -f FILE) [--format=text|csv|jsonl]\n"
       "                        [--param NAME=VALUE]...\n"
+      "       tablorix-cli script DIR [--mysql] [--data] [-o FILE]\n"
       "\n"
       "demo writes the demo database into DIR (refused when DIR already holds tables, unless\n"
       "--force, which replaces the demo tables). FIELDS of add-index are joined by ';'; an\n"
@@ -268,7 +270,8 @@ int main(int argc, char** argv) {
   static const std::pair<const char*, Command> kCommands[] = {
       {"tables", CmdTables},      {"describe", CmdDescribe},    {"dump", CmdDump},
       {"pack", CmdPack},          {"empty", CmdEmpty},          {"drop", CmdDrop},
-      {"add-index", CmdAddIndex}, {"drop-index", CmdDropIndex}, {"sql", cli::CmdSql}};
+      {"add-index", CmdAddIndex}, {"drop-index", CmdDropIndex}, {"sql", cli::CmdSql},
+      {"script", cli::CmdScript}};
   try {
     if (cmd == "demo") return CmdDemo(args);
     for (const auto& [name, run] : kCommands) {

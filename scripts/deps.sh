@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libsqlite3-dev sqlite3
-          pxlib-dev clang libclang-rt-14-dev)
+          pxlib-dev clang libclang-rt-14-dev libxlsxwriter-dev python3-xlrd unzip
+          mariadb-server mariadb-client)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
