@@ -15,6 +15,11 @@ namespace tablorix::scripts {
 // the byte count of a bytes field.
 std::string SqlTypeText(TFieldType type, int size, SqlFlavour flavour);
 
+// A table, field or index name as the MySQL flavour writes it: in backquotes when MySQL would
+// not read it bare (a reserved word such as CASE or LONG, a blank or a sign in it, digits
+// only), otherwise as it stands.
+std::string MySqlName(const std::string& name);
+
 // The statement that makes the table again, its primary key and one CREATE INDEX per named
 // index. `fields` are the field names in the order the script lists them (the table's own
 // order as DbListFields gives it, by the overload without them). Throws EngineError when the

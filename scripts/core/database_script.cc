@@ -77,6 +77,8 @@ void AppendQuoted(const std::string& text, SqlFlavour flavour, std::string* out)
       out->append("''");
     } else if (c == ';' && !my) {
       out->append("'||CHAR(59)||'");
+    } else if (my && c == '\0') {
+      out->append("\\0");  // MySQL's escape for a NUL inside a text
     } else if (my && (c == '\\' || c == '\r' || c == '\n')) {
       out->append(common::EscapeSqlText(std::string_view(&c, 1)));
     } else {
@@ -125,10 +127,11 @@ void AppendValue(const Dataset& data, int i, const Value& v, SqlFlavour flavour,
     case TFieldType::ftString:
     case TFieldType::ftMemo:
     case TFieldType::ftFmtMemo: {
-      // A NUL byte (formatted memos hold them) ends an SQL text literal early: such a text
-      // is written as bytes.
+      // A NUL byte (formatted memos hold them) ends the engine's SQL text literal early: there
+      // such a text is written as bytes. MySQL escapes it inside the text (bytes would not be
+      // valid text for a text column).
       const std::string& text = v.as_string();
-      if (text.find('\0') != std::string::npos)
+      if (flavour == SqlFlavour::kEngine && text.find('\0') != std::string::npos)
         AppendHex(text, out);
       else
         AppendQuoted(text, flavour, out);
@@ -238,10 +241,10 @@ void MySqlRows(TableDataset& data, const std::string& table, const FormatSetting
                std::string* out) {
   if (data.IsEmpty()) return;
   const int n = data.FieldCount();
-  std::string header = "INSERT INTO " + common::LowerCase(table) + " (";
+  std::string header = "INSERT INTO " + MySqlName(common::LowerCase(table)) + " (";
   for (int i = 0; i < n; ++i) {
     if (i) header += ',';
-    header += AsciiLower(data.Field(i).name);
+    header += MySqlName(AsciiLower(data.Field(i).name));
   }
   header += ") VALUES\r\n";
   // Row lines go straight into `out`; a flush only turns the last one's "),"  into ");".

@@ -33,10 +33,11 @@ TEST_F(CreateTableScriptTest, CustomerWithPrimaryKeyAndNamedIndex) {
             " since DATE,\r\n"
             "PRIMARY KEY (custno));\r\n"
             "CREATE INDEX ByCity ON Customer (city,name);\r\n");
-  // MySQL compares table names by case: every mention is the lower-cased name.
+  // MySQL compares table names by case: every mention is the lower-cased name. Its FLOAT is
+  // single precision, so numbers go to DOUBLE.
   EXPECT_EQ(CreateTableScript(s_, "Customer", SqlFlavour::kMySql),
             "CREATE TABLE customer(\r\n"
-            " custno FLOAT,\r\n"
+            " custno DOUBLE,\r\n"
             " name VARCHAR(30),\r\n"
             " city VARCHAR(20),\r\n"
             " since DATE,\r\n"
@@ -96,6 +97,16 @@ TEST_F(CreateTableScriptTest, FieldListGivenByTheCallerAndFailures) {
   EXPECT_THROW(CreateTableScript(s_, "Missing", SqlFlavour::kEngine), EngineError);
 }
 
+TEST(MySqlName, QuotesWhatMySqlWouldNotReadBare) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"customer", "customer"},   {"case", "`case`"},   {"Long", "`Long`"},
+      {"primary", "`primary`"},   {"n\xE9v", "n\xE9v"},  // név: letters above ASCII are fine
+      {"my field", "`my field`"}, {"a`b", "`a``b`"},    {"2024", "`2024`"},
+      {"x2024", "x2024"},         {"", "``"},
+  };
+  for (const auto& [name, written] : cases) EXPECT_EQ(MySqlName(name), written) << name;
+}
+
 TEST(SqlTypeText, EveryFieldTypeInBothFlavours) {
   struct Case {
     TFieldType type;
@@ -107,7 +118,7 @@ TEST(SqlTypeText, EveryFieldTypeInBothFlavours) {
       {TFieldType::ftSmallint, 0, " SMALLINT", " SMALLINT"},
       {TFieldType::ftInteger, 0, " INT", " INT"},
       {TFieldType::ftBoolean, 0, " BOOLEAN", " BOOLEAN"},
-      {TFieldType::ftFloat, 0, " FLOAT", " FLOAT"},
+      {TFieldType::ftFloat, 0, " FLOAT", " DOUBLE"},
       {TFieldType::ftCurrency, 0, " MONEY", " DECIMAL(19,4)"},
       {TFieldType::ftDate, 0, " DATE", " DATE"},
       {TFieldType::ftTime, 0, " TIME", " TIME"},

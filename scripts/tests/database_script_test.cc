@@ -112,7 +112,7 @@ TEST_F(DataScriptTest, ValueFormsOfEveryType) {
        {"F", paradox::kMemo, 10},
        Value::Text(std::string("a\0b", 3)),
        "X'610062'",
-       "X'610062'"},
+       "'a\\0b'"},
       {"bytes",
        {"F", paradox::kBytes, 3},
        Value::Bytes(std::string("\x00\xAB\x7F", 3)),
