@@ -11,6 +11,7 @@
 
 #include "engine/paradox/format.h"
 #include "engine/session.h"
+#include "engine/sql/db_query.h"
 #include "engine/sql/sql_session.h"
 #include "engine/tests/writer_check.h"
 
@@ -354,6 +355,44 @@ TEST_F(SqlTest, OutsideTheDirectoryIsRefused) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "/x.sqlite"));
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "/copy.sqlite"));
   EXPECT_EQ(Rows(*sql, "SELECT count(*) FROM VEVO"), std::vector<std::string>{"3"});
+}
+
+TEST_F(SqlTest, ParameterTextIsReadAsItsType) {
+  struct Case {
+    TFieldType type;
+    std::string text;
+    std::string rows;  // IDs of VEVO found by ID = :P, or the start of the error
+  };
+  const Case cases[] = {
+      {TFieldType::ftInteger, " 2 ", "2"},
+      {TFieldType::ftInteger, "2.0",
+       "error: '2.0' is not a valid integer value for the parameter P"},
+      {TFieldType::ftInteger, "", "error: '' is not a valid integer"},
+      {TFieldType::ftInteger, "99999999999999999999", "error: '99999999999999999999' is not"},
+      {TFieldType::ftFloat, "3,0", "3"},
+      {TFieldType::ftFloat, "1e400", "error: '1e400' is not a valid number"},
+      {TFieldType::ftBoolean, "TRUE", "1"},
+      {TFieldType::ftBoolean, "igen", "error: 'igen' is not a valid logical"},
+      {TFieldType::ftString, "3", "3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string got;
+    try {
+      auto st = DbPrepareQuery(*sql, "SELECT ID FROM VEVO WHERE ID = :P");
+      DbSetParam(*st, "P", TParamType::ptInput, c.type, c.text);
+      auto data = DbOpenQuery(std::move(st));
+      for (data->First(); !data->Eof(); data->Next()) got += FormatValue(data->AsVariant(0));
+    } catch (const EngineError& e) {
+      got = std::string("error: ") + e.what();
+    }
+    EXPECT_EQ(got.substr(0, c.rows.size()), c.rows);
+  }
+  auto st = DbPrepareQuery(*sql, "UPDATE VEVO SET VAROS = :V WHERE ID >= :ID");
+  EXPECT_EQ(st->param_names(), (std::vector<std::string>{"V", "ID"}));
+  DbSetParam(*st, ":v", TParamType::ptInput, TFieldType::ftString, kGyor);
+  DbSetParam(*st, "id", TParamType::ptInput, TFieldType::ftInteger, "2");
+  EXPECT_EQ(DbExecQuery(*st), 2);
 }
 
 TEST_F(SqlTest, RefreshSeesNewTables) {

@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "engine/sql/db_query.h"
+
 namespace tablorix::workspace {
 namespace {
 
@@ -13,17 +15,6 @@ bool Blank(unsigned char c) { return c <= ' '; }
 
 // "SQL futtatása kész" in Windows-1250.
 const std::string kDone = "SQL futtat\xE1sa k\xE9sz";
-
-// The prompt's value as the integer parameter the statement gets.
-Value IntegerParam(const std::string& name, const std::string& text) {
-  const std::string t = TrimText(text);
-  errno = 0;
-  char* end = nullptr;
-  const long long v = t.empty() ? 0 : std::strtoll(t.c_str(), &end, 10);
-  if (t.empty() || *end != '\0' || errno == ERANGE)
-    throw EngineError("'" + text + "' is not a valid integer value for the parameter " + name);
-  return Value::Int(v);
-}
 
 }  // namespace
 
@@ -107,7 +98,7 @@ bool IsEmptyStatement(const std::string& s) {
 void RunSql(SqlSession& sql, const std::string& text, RunSqlHost& host) {
   if (IsSelectText(text)) {
     try {
-      auto st = sql.Prepare(text);
+      auto st = DbPrepareQuery(sql, text);
       if (!st->param_names().empty())
         throw EngineError("No value given for the parameter " + st->param_names().front());
       host.OpenResult(std::move(st));
@@ -131,13 +122,14 @@ void RunSql(SqlSession& sql, const std::string& text, RunSqlHost& host) {
 
 int64_t RunStatement(SqlSession& sql, const std::string& statement, RunSqlHost& host) {
   if (IsEmptyStatement(statement)) throw EngineError("Empty statement: nothing to run");
-  auto st = sql.Prepare(statement);
+  auto st = DbPrepareQuery(sql, statement);
+  // Each parameter is an integer input parameter given the prompt's text (empty after Cancel).
   for (const std::string& name : st->param_names()) {
     std::string value;
     host.InputText(kParamCaption, name, &value);
-    st->SetParam(name, IntegerParam(name, value));
+    DbSetParam(*st, name, TParamType::ptInput, TFieldType::ftInteger, value);
   }
-  return st->Exec();
+  return DbExecQuery(*st);
 }
 
 std::string DoneMessage(int64_t rows) {
