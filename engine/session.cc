@@ -600,8 +600,9 @@ void Cursor::First() {
 void Cursor::Next() {
   CheckOpen();
   if (need_sync_) Resync();
-  bof_ = false;
+  // At the end (also in a table without rows) nothing moves and Bof stays as it was.
   if (block_no_ != 0 && !eof_) {
+    bof_ = false;
     // Keep the current row when no later one shows.
     const Bookmark start = Here();
     for (;;) {
@@ -625,8 +626,8 @@ void Cursor::Next() {
 void Cursor::Prior() {
   CheckOpen();
   if (need_sync_) Resync();
-  eof_ = false;
   if (block_no_ != 0 && !bof_) {
+    eof_ = false;
     const Bookmark start = Here();
     for (;;) {
       if (!RawPrior()) {

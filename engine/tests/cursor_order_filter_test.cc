@@ -310,5 +310,35 @@ TEST(CursorOrder, SecondaryOrderAcrossBlocks) {
   }
 }
 
+// With no row to show (an empty table, or a filter that hides every row) both ends stay set
+// whatever the moves, as callers looping `for (First(); !Eof(); Next())` or back from the end
+// rely on.
+TEST(CursorMoves, NoRowKeepsBothEnds) {
+  TempDir dir;
+  Session s;
+  s.DbOpenDatabase(dir.path());
+  s.DbCreateTable("ures", {{"A", paradox::kLong, 0}}, 0);
+  Fill(s, "fruit", 1);
+  auto empty = s.DbOpenTable("ures");
+  auto hidden = s.DbOpenTable("fruit");
+  hidden->DbSetFilter("(NEV='nincs ilyen')", true);
+  for (Cursor* c : {empty.get(), hidden.get()}) {
+    c->First();
+    c->Next();
+    EXPECT_TRUE(c->Eof() && c->Bof());
+    c->Prior();
+    EXPECT_TRUE(c->Eof() && c->Bof());
+    EXPECT_EQ(c->RecNo(), 0);
+  }
+  // With rows, Next past the last one keeps the row and sets only Eof.
+  auto c = s.DbOpenTable("fruit");
+  c->First();
+  EXPECT_FALSE(c->Eof());
+  while (!c->Eof()) c->Next();
+  EXPECT_FALSE(c->Bof());
+  c->Prior();
+  EXPECT_FALSE(c->Eof());
+}
+
 }  // namespace
 }  // namespace tablorix
