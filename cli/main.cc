@@ -1,6 +1,7 @@
 // tablorix-cli: the command-line companion on the same engine: reading tables (tables, describe,
 // dump), the demo database, the maintenance actions (pack, empty, drop, add-index, drop-index)
-// SQL (sql) and the whole-database script (script).
+// SQL (sql), the whole-database script (script), the text export and the CSV import (export,
+// import).
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "cli/demo_database.h"
+#include "cli/exchange_commands.h"
 #include "cli/script_command.h"
 #include "cli/sql_command.h"
 #include "engine/paradox/codec.h"
@@ -36,6 +38,9 @@ int Usage() {
       "       tablorix-cli sql DIR (\"STATEMENT\" | -f FILE) [--format=text|csv|jsonl]\n"
       "                        [--param NAME=VALUE]...\n"
       "       tablorix-cli script DIR [--mysql] [--data] [-o FILE]\n"
+      "       tablorix-cli export DIR (TABLE | --sql \"SELECT ...\") FILE [--separator=;|tab|,||]\n"
+      "                           [--quote=double|single|none] [--names] [--no-header] [--memo]\n"
+      "       tablorix-cli import DIR TABLE FILE [--columns=a,b,...]\n"
       "\n"
       "demo writes the demo database into DIR (refused when DIR already holds tables, unless\n"
       "--force, which replaces the demo tables). FIELDS of add-index are joined by ';'; an\n"
@@ -271,7 +276,7 @@ int main(int argc, char** argv) {
       {"tables", CmdTables},      {"describe", CmdDescribe},    {"dump", CmdDump},
       {"pack", CmdPack},          {"empty", CmdEmpty},          {"drop", CmdDrop},
       {"add-index", CmdAddIndex}, {"drop-index", CmdDropIndex}, {"sql", cli::CmdSql},
-      {"script", cli::CmdScript}};
+      {"script", cli::CmdScript}, {"export", cli::CmdExport},   {"import", cli::CmdImport}};
   try {
     if (cmd == "demo") return CmdDemo(args);
     for (const auto& [name, run] : kCommands) {

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libsqlite3-dev sqlite3
-          pxlib-dev clang libclang-rt-14-dev libxlsxwriter-dev python3-xlrd unzip
+          pxlib-dev clang libclang-rt-14-dev libxlsxwriter-dev python3-xlrd
           mariadb-server mariadb-client)
 missing=()
 for p in "${packages[@]}"; do
