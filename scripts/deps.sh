@@ -4,7 +4,9 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libsqlite3-dev sqlite3
           pxlib-dev clang libclang-rt-14-dev libxlsxwriter-dev python3-xlrd
-          mariadb-server mariadb-client)
+          mariadb-server mariadb-client
+          qt6-base-dev qt6-base-dev-tools libqscintilla2-qt6-dev libgl-dev fonts-liberation
+          fonts-dejavu-core xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "scripts/core/script_templates.h"  // kNewTableFileName: the statement's window
+
 namespace tablorix::scripts {
 
 // A type of the designer's type list: its code and its name, an entry of the new-field dialog's
@@ -24,9 +26,6 @@ inline constexpr int kDefaultTypeCode = 3;
 
 // The name of the type of `code`; empty for a code the list does not hold.
 std::string TablaCsinalTypeName(std::optional<int> code);
-
-// The file name the statement opens under.
-inline constexpr const char* kNewTableFileName = "CREATE_NewTable.sql";
 
 // One row of the designer: one field of the new table.
 struct TablaCsinalRow {
