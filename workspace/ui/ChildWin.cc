@@ -165,6 +165,10 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
   DBGrid1->setSortingEnabled(false);
   DBGrid1->horizontalHeader()->setSectionsClickable(false);
   DBGrid1->horizontalHeader()->setFont(QFont(QStringLiteral("Tahoma"), 8));
+  // One line per record, texts clipped at the column's edge, as a data grid shows them.
+  DBGrid1->setWordWrap(false);
+  DBGrid1->setTextElideMode(Qt::ElideNone);
+  DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   l2->addWidget(DBGrid1);
   PageControl1->addTab(TabSheet2, QStringLiteral("Eredmény"));
   PageControl1->setCurrentWidget(TabSheet1);
@@ -195,6 +199,7 @@ void TMDIChild::OpenResult(std::unique_ptr<SqlStatement> statement) {
       },
       Qt::QueuedConnection);
   DBGrid1->setModel(model_.get());
+  DBGrid1->verticalHeader()->setDefaultSectionSize(DBGrid1->fontMetrics().height() + 4);
   for (int c = 0; c < model_->columnCount(); ++c) DBGrid1->setColumnWidth(c, kColumnWidth);
   PageControl1->setCurrentWidget(TabSheet2);
 }
