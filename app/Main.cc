@@ -736,6 +736,14 @@ void TfrmMain::HandleCommandLine() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  // Each child window may still ask about its text; one that stays open keeps the program
+  // running.
+  for (QMdiSubWindow* sub : MDIClient->subWindowList()) {
+    if (!sub->close()) {
+      event->ignore();
+      return;
+    }
+  }
   ui::RunReported(this, [this] {
     // The placement goes into the file the settings went to, the one the next start reads.
     const std::string written = common::SaveSettings(settings_, common::Paths());

@@ -354,6 +354,43 @@ class MainWindowTest : public QObject {
 #endif
   }
 
+  // An SQL window with changed text is asked about on exit: Cancel keeps the program (and the
+  // window) running, No lets both close. Unchanged windows close without a question.
+  void exitAsksAboutChangedSqlText() {
+#ifdef TABLORIX_HAVE_WORKSPACE_UI
+    auto w = MakeWindow();
+    w->show();
+    w->findChild<QAction*>("FileNew1")->trigger();
+    w->findChild<QAction*>("FileNew1")->trigger();
+    auto* changed = workspace::ActiveSqlWindow(w->MDIClient);
+    QVERIFY(changed != nullptr);
+    changed->SetText("SELECT 1\r\n");
+    recorder_->messages.clear();
+    recorder_->cancel = true;
+    QVERIFY(!w->close());
+    recorder_->cancel = false;
+    QVERIFY(w->isVisible());
+    // The unchanged window has gone; the changed one stays with its text.
+    QCOMPARE(int(w->MDIClient->subWindowList().size()), 1);
+    QCOMPARE(workspace::SqlWindowOf(w->MDIClient->subWindowList().front()), changed);
+    QCOMPARE(changed->Lines(), std::string("SELECT 1\r\n"));
+    QCOMPARE(recorder_->messages.size(), size_t(1));
+    QCOMPARE(recorder_->messages[0].kind, ui::MessageKind::kQuestion);
+    QVERIFY(recorder_->messages[0].text.contains(QStringLiteral("Noname2.sql")));
+
+    recorder_->messages.clear();
+    recorder_->answer = false;
+    const bool closed = w->close();
+    recorder_->answer = true;
+    QVERIFY(closed);
+    QVERIFY(!w->isVisible());
+    QCOMPARE(recorder_->messages.size(), size_t(1));
+    ResetSettings();  // the exit wrote them
+#else
+    QSKIP("the SQL window is not built");
+#endif
+  }
+
   // --- Dialogs that open a database -------------------------------------------------------------
 
   void openDatabaseDialog() {

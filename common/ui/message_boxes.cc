@@ -70,6 +70,27 @@ void ShowReport(const QString& message, QWidget* owner) {
   Show(MessageKind::kReport, QStringLiteral("Vintrel"), message, owner, true);
 }
 
+Answer ShowYesNoCancel(const QString& message, const QString& caption, QWidget* owner) {
+  if (g_sink != nullptr) {
+    const bool yes = g_sink({MessageKind::kQuestion, caption, message, owner});
+    if (g_recorder != nullptr && g_recorder->cancel) return Answer::kCancel;
+    return yes ? Answer::kYes : Answer::kNo;
+  }
+  QPointer<QWidget> active = QApplication::activeWindow();
+  QMessageBox box(owner);
+  box.setWindowTitle(caption);
+  box.setText(message);
+  box.setIcon(QMessageBox::Question);
+  box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::Cancel);
+  const int button = box.exec();
+  if (active) active->activateWindow();
+  if (button == QMessageBox::Yes) return Answer::kYes;
+  if (button == QMessageBox::No) return Answer::kNo;
+  return Answer::kCancel;
+}
+
 MessageRecorder::MessageRecorder(bool answer)
     : answer(answer), previous_(SetMessageSink(&RecordToCurrent)), previous_recorder_(g_recorder) {
   g_recorder = this;

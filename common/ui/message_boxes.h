@@ -28,11 +28,15 @@ void ShowError(const QString& message, QWidget* owner);
 void ShowInfo(const QString& message, QWidget* owner);
 // Question icon, Yes and No; true for Yes. Restores the active window as ShowError does.
 bool ShowQuestion(const QString& message, const QString& caption, QWidget* owner);
+// Question icon, Yes, No and Cancel (an unsaved text about to be closed).
+enum class Answer { kYes, kNo, kCancel };
+Answer ShowYesNoCancel(const QString& message, const QString& caption, QWidget* owner);
 // The error report's box: error icon, OK, caption "Vintrel" (the application's title).
 void ShowReport(const QString& message, QWidget* owner);
 
 // While alive, every box is recorded in `messages` instead of being shown, and questions get
-// `answer`. Not nestable across threads; tests use one at a time.
+// `answer` (a Yes/No/Cancel question gets Cancel while `cancel` is set). Not nestable across
+// threads; tests use one at a time.
 class MessageRecorder {
  public:
   explicit MessageRecorder(bool answer = true);
@@ -42,6 +46,7 @@ class MessageRecorder {
 
   std::vector<ShownMessage> messages;
   bool answer;
+  bool cancel = false;
 
  private:
   MessageSink previous_;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -173,6 +174,50 @@ class MaintenanceUiTest : public QObject {
     QCOMPARE(rec.messages[0].text, QString::fromUtf8("Tábla tömörítés kész"));
     QCOMPARE(rec.messages[0].owner, &main_);
     QCOMPARE(Rows("Vevo"), int64_t(3));
+    QVERIFY(FindIndex(Indexes("Vevo"), "idx_NEV") != nullptr);
+  }
+
+  // The pack runs behind a modal busy dialog (no Cancel: it cannot stop halfway) that is gone
+  // when the message comes; the table keeps its live rows and its index.
+  void packShowsBusyDialogUntilDone() {
+    {
+      OpenOptions o;
+      o.read_only = false;
+      auto c = session_.DbOpenTable("Vevo", o);
+      c->First();
+      c->Delete();
+      session_.DbCloseTable(*c);
+    }
+    struct Spy : QObject {
+      int shown = 0;
+      bool modal = false, busy = false, cancel_button = true;
+      bool eventFilter(QObject* o, QEvent* e) override {
+        if (auto* d = qobject_cast<QProgressDialog*>(o); d && e->type() == QEvent::Show) {
+          ++shown;
+          modal = d->isModal();
+          busy = d->minimum() == 0 && d->maximum() == 0;
+          cancel_button = d->findChild<QPushButton*>() != nullptr;
+        }
+        return false;
+      }
+    } spy;
+    qApp->installEventFilter(&spy);
+    MessageRecorder rec;
+    PackTableCommand(&main_, session_, "Vevo");
+    qApp->removeEventFilter(&spy);
+    QCOMPARE(spy.shown, 1);
+    QVERIFY(spy.modal);
+    QVERIFY(spy.busy);
+    QVERIFY(!spy.cancel_button);
+    for (QWidget* w : QApplication::topLevelWidgets())
+      QVERIFY(!(qobject_cast<QProgressDialog*>(w) && w->isVisible()));
+    QCOMPARE(rec.messages.size(), size_t(1));
+    QCOMPARE(rec.messages[0].text, QString::fromUtf8("Tábla tömörítés kész"));
+    QCOMPARE(Rows("Vevo"), int64_t(2));
+    auto c = session_.DbOpenTable("Vevo");
+    c->First();
+    QCOMPARE(c->AsText("NEV"), std::string("nev2"));
+    session_.DbCloseTable(*c);
     QVERIFY(FindIndex(Indexes("Vevo"), "idx_NEV") != nullptr);
   }
 

@@ -19,7 +19,8 @@ using RefreshListsFn = std::function<void()>;
 // name makes the command do nothing. Engine errors after the exclusive open are not caught:
 // they reach the caller's error report, and the message and the refresh do not come.
 
-// aPackTable: "Tábla tömörítés kész", or "Hiba a tömörítés közben" when the pack failed.
+// aPackTable: "Tábla tömörítés kész", or "Hiba a tömörítés közben" when the pack failed. The
+// pack runs on a worker thread behind a modal busy dialog, the windows kept painted meanwhile.
 void PackTableCommand(QWidget* owner, Session& session, const std::string& table);
 // aEmptyTable: asks first; "Tábla üres".
 void EmptyTableCommand(QWidget* owner, Session& session, const std::string& table);

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -35,6 +36,38 @@ void WhenShown(std::function<void(D&)> drive) {
     drive(*d);
     if (d->isVisible()) d->reject();
   });
+}
+
+// Notes every progress dialog that is shown and, when asked, cancels it from the event loop as
+// a click on its Cancel button would.
+class ProgressSpy : public QObject {
+ public:
+  explicit ProgressSpy(bool cancel = false) : cancel_(cancel) { qApp->installEventFilter(this); }
+  ~ProgressSpy() override { qApp->removeEventFilter(this); }
+  int shown = 0;
+  int maximum = -1;
+  bool modal = false;
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    auto* d = qobject_cast<QProgressDialog*>(o);
+    if (d != nullptr && e->type() == QEvent::Show) {
+      ++shown;
+      maximum = d->maximum();
+      modal = d->isModal();
+      if (cancel_) QMetaObject::invokeMethod(d, &QProgressDialog::cancel, Qt::QueuedConnection);
+    }
+    return false;
+  }
+
+ private:
+  bool cancel_;
+};
+
+bool AnyProgressVisible() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (qobject_cast<QProgressDialog*>(w) && w->isVisible()) return true;
+  return false;
 }
 
 struct Opened {
@@ -178,6 +211,40 @@ class ScriptsUiTest : public QObject {
     QCOMPARE(opened_[0].text,
              DatabaseScript(session_, SqlFlavour::kEngine, false, FormatSettings{}));
     QCOMPARE(last, std::string("orders"));
+  }
+
+  // The whole-database script steps a modal progress dialog through the tables and still gives
+  // DatabaseScript's text, in both flavours, with and without rows.
+  void databaseScriptShowsProgress_data() {
+    QTest::addColumn<int>("flavour");
+    QTest::addColumn<bool>("with_data");
+    QTest::newRow("engine") << int(SqlFlavour::kEngine) << false;
+    QTest::newRow("engine, rows") << int(SqlFlavour::kEngine) << true;
+    QTest::newRow("mysql, rows") << int(SqlFlavour::kMySql) << true;
+  }
+  void databaseScriptShowsProgress() {
+    QFETCH(int, flavour);
+    QFETCH(bool, with_data);
+    const auto f = SqlFlavour(flavour);
+    ProgressSpy spy;
+    DatabaseScriptToWindow(session_, f, with_data, FormatSettings{}, open_);
+    QCOMPARE(spy.shown, 1);
+    QCOMPARE(spy.maximum, int(session_.DbListTables().size()));
+    QVERIFY(spy.modal);
+    QVERIFY(!AnyProgressVisible());
+    QCOMPARE(opened_.size(), size_t(1));
+    QCOMPARE(opened_[0].text, DatabaseScript(session_, f, with_data, FormatSettings{}));
+  }
+
+  void cancelledDatabaseScriptOpensNothing() {
+    ProgressSpy spy(true);
+    bool selected = false;
+    DatabaseScriptToWindow(session_, SqlFlavour::kEngine, true, FormatSettings{}, open_,
+                           [&](const std::string&) { selected = true; });
+    QCOMPARE(spy.shown, 1);
+    QVERIFY(opened_.empty());
+    QVERIFY(!selected);
+    QVERIFY(!AnyProgressVisible());
   }
 
   void newFieldDialogComposesFromItsBoxes() {

@@ -1,8 +1,10 @@
 // The script wizard commands and their two targets.
 #include "scripts/ui/ScriptCommands.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QProgressDialog>
 
 #include "common/ui/encoding.h"
 #include "scripts/core/create_table_script.h"
@@ -83,11 +85,35 @@ void NewTableToWindow(QWidget* owner, bool table_selected, const OpenSqlWindowFn
 void DatabaseScriptToWindow(Session& session, SqlFlavour flavour, bool with_data,
                             const FormatSettings& settings, const OpenSqlWindowFn& open,
                             const std::function<void(const std::string&)>& select_table) {
-  const std::string text = DatabaseScript(session, flavour, with_data, settings);
-  if (select_table) {
-    const std::vector<std::string> tables = session.DbListTables();
-    if (!tables.empty()) select_table(tables.back());
+  // The text DatabaseScript builds, a table at a time, so that the window stays painted and the
+  // user can stop a long run.
+  const std::vector<std::string> tables = session.DbListTables();
+  QProgressDialog progress(QString::fromUtf8("Script készítése..."), QString::fromUtf8("Mégsem"), 0,
+                           int(tables.size()), QApplication::activeWindow());
+  progress.setWindowTitle(QString::fromLatin1(kDatabaseScriptFileName));
+  progress.setWindowModality(Qt::ApplicationModal);
+  progress.setMinimumDuration(0);
+  progress.setAutoClose(false);
+  progress.setAutoReset(false);
+  progress.setValue(0);
+  progress.show();
+  std::string text;
+  for (size_t i = 0; i < tables.size(); ++i) {
+    progress.setLabelText(ui::FromWin1250(tables[i]));
+    QApplication::processEvents();
+    if (progress.wasCanceled()) return;
+    text += CreateTableScript(session, tables[i], flavour);
+    text += "\r\n";
+    if (with_data) {
+      AppendTableDataScript(session, tables[i], flavour, settings, &text);
+      text += "\r\n";
+    }
+    progress.setValue(int(i + 1));
   }
+  QApplication::processEvents();
+  if (progress.wasCanceled()) return;
+  progress.close();
+  if (select_table && !tables.empty()) select_table(tables.back());
   open(QString::fromLatin1(kDatabaseScriptFileName), text);
 }
 

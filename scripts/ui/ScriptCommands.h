@@ -52,7 +52,8 @@ void NewTableToWindow(QWidget* owner, bool table_selected, const OpenSqlWindowFn
 
 // aTeljes, aTeljesAdat, aTeljes2, aTeljesAdat2: the whole-database script, opened as
 // "DATA01.sql". Values are written in `settings`' formats. `select_table`, when given, is told
-// the last table of the script, so that the lists end on it.
+// the last table of the script, so that the lists end on it. A modal progress dialog steps
+// through the tables; its Cancel stops the run, and then no window opens.
 void DatabaseScriptToWindow(Session& session, SqlFlavour flavour, bool with_data,
                             const FormatSettings& settings, const OpenSqlWindowFn& open,
                             const std::function<void(const std::string&)>& select_table = {});

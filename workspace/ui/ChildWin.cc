@@ -5,6 +5,7 @@
 #include <Qsci/qsciscintilla.h>
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -97,11 +98,20 @@ QString AskFileName(QWidget* owner, bool save, const QString& title, const QStri
   return dialog.selectedFiles().front();
 }
 
-void SaveAs(TMDIChild* w) {
+// False when the name dialog was cancelled.
+bool SaveAs(TMDIChild* w) {
   const QString name = AskFileName(w, true, QStringLiteral("Save SQL file"), w->FileName);
-  if (name.isEmpty()) return;
+  if (name.isEmpty()) return false;
   w->FileName = name;
   w->SaveToFile(name);
+  return true;
+}
+
+// A window still under its generated name has no file yet: it is saved as.
+bool Save(TMDIChild* w) {
+  if (w->FileName.startsWith(QStringLiteral("Noname"), Qt::CaseSensitive)) return SaveAs(w);
+  w->SaveToFile(w->FileName);
+  return true;
 }
 
 // RunSql's window: boxes owned by the SQL window, the caption on its MDI frame.
@@ -234,6 +244,34 @@ void TMDIChild::SaveToFile(const QString& file_name) const {
     throw FileError(QStringLiteral("Cannot create file"), file_name, f);
   if (f.write(text.data(), qint64(text.size())) != qint64(text.size()) || !f.flush())
     throw FileError(QStringLiteral("Cannot write file"), file_name, f);
+  Memo1->setModified(false);
+}
+
+bool TMDIChild::IsModified() const { return Memo1->isModified(); }
+
+void TMDIChild::closeEvent(QCloseEvent* event) {
+  bool may_close = !IsModified();
+  if (!may_close) {
+    // A failed save is reported and keeps the window with its text.
+    ui::RunReported(this, [&] {
+      const QString question =
+          QStringLiteral("A(z) %1 módosult. Menti?").arg(QFileInfo(FileName).fileName());
+      switch (ui::ShowYesNoCancel(question, QStringLiteral("Megerősítés"), this)) {
+        case ui::Answer::kYes:
+          may_close = Save(this);
+          break;
+        case ui::Answer::kNo:
+          may_close = true;
+          break;
+        case ui::Answer::kCancel:
+          break;
+      }
+    });
+  }
+  if (may_close)
+    event->accept();
+  else
+    event->ignore();
 }
 
 void TMDIChild::showEvent(QShowEvent* event) {
@@ -294,6 +332,8 @@ TMDIChild* OpenSqlWindow(QMdiArea* area, const QString& file_name, const std::st
   if (QFile::exists(file_name)) child->LoadFromFile(file_name);
   if (!text_win1250.empty()) child->SetText(text_win1250);
   child->FileName = file_name;
+  // What the window opens with counts as unchanged.
+  child->Memo1->setModified(false);
   area->setActiveSubWindow(sub);
   return child;
 }
@@ -312,11 +352,7 @@ TMDIChild* FileOpen(QMdiArea* area) {
 
 void FileSave(QMdiArea* area) {
   TMDIChild* w = ActiveSqlWindow(area);
-  if (!w) return;
-  if (w->FileName.startsWith(QStringLiteral("Noname"), Qt::CaseSensitive))
-    SaveAs(w);
-  else
-    w->SaveToFile(w->FileName);
+  if (w) Save(w);
 }
 
 void FileSaveAs(QMdiArea* area) {

@@ -58,6 +58,8 @@ class TMDIChild : public QWidget {
   // directory.
   void LoadFromFile(const QString& file_name);
   void SaveToFile(const QString& file_name) const;
+  // Whether the text changed since the window was opened, loaded or saved.
+  bool IsModified() const;
 
   // The editor's context menu, made afresh for each use; the caller owns it.
   QMenu* MakeMemo1Menu(QWidget* parent);
@@ -67,6 +69,9 @@ class TMDIChild : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // A changed text asks first: Yes saves (Save As for a Noname window) and closes unless the
+  // save is cancelled or fails, No closes, Cancel keeps the window.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void Memo1ContextMenu(const QPoint& pos);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -482,6 +483,88 @@ class WorkspaceUiTest : public QObject {
     WriteAll(path, QByteArray("SELECT \xE1\nFROM X\r\nWHERE 1"));
     TMDIChild* w = OpenSqlWindow(area_.get(), path);
     QCOMPARE(w->Lines(), std::string("SELECT \xE1\r\nFROM X\r\nWHERE 1\r\n"));
+  }
+
+  // Closing a changed window asks Yes/No/Cancel; the window goes only when its text is saved or
+  // given up. An unchanged (or just saved) window closes without a question.
+  void closingChangedTextAsks_data() {
+    QTest::addColumn<bool>("noname");
+    QTest::addColumn<bool>("change");
+    QTest::addColumn<int>("answer");       // 0 Yes, 1 No, 2 Cancel
+    QTest::addColumn<QString>("save_as");  // what the name dialog gives; "-" = no dialog expected
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("on_disk");  // the named file's text afterwards
+    QTest::newRow("unchanged") << false << false << 0 << "-" << true << "SELECT 1\r\n";
+    QTest::newRow("yes saves") << false << true << 0 << "-" << true << "SELECT 2\r\n";
+    QTest::newRow("no drops") << false << true << 1 << "-" << true << "SELECT 1\r\n";
+    QTest::newRow("cancel keeps") << false << true << 2 << "-" << false << "SELECT 1\r\n";
+    QTest::newRow("noname saves as") << true << true << 0 << "new.sql" << true << "SELECT 2\r\n";
+    QTest::newRow("noname save as cancelled") << true << true << 0 << "" << false << "<missing>";
+    QTest::newRow("save fails") << false << true << 0 << "-" << false << "<missing>";
+  }
+  void closingChangedTextAsks() {
+    QFETCH(bool, noname);
+    QFETCH(bool, change);
+    QFETCH(int, answer);
+    QFETCH(QString, save_as);
+    QFETCH(bool, closed);
+    QFETCH(QString, on_disk);
+    QTemporaryDir files;
+    const bool fails = QByteArray(QTest::currentDataTag()) == "save fails";
+    const QString named =
+        files.filePath(fails ? QStringLiteral("nincs/q.sql") : QStringLiteral("q.sql"));
+    const QString target = noname ? files.filePath(QStringLiteral("new.sql")) : named;
+    if (!noname && !fails) WriteAll(named, "SELECT 1\r\n");
+    TMDIChild* w = noname
+                       ? OpenSqlWindow(area_.get(), QStringLiteral("Noname1.sql"), "SELECT 1\r\n")
+                       : OpenSqlWindow(area_.get(), named, fails ? "SELECT 1\r\n" : "");
+    QVERIFY(!w->IsModified());
+    if (change) w->Memo1->setText(QStringLiteral("SELECT 2"));
+    int dialogs = 0;
+    SetFileDialogHook([&](bool save, const QString&, const QString&) -> QString {
+      ++dialogs;
+      return save && !save_as.isEmpty() ? files.filePath(save_as) : QString();
+    });
+
+    const QString question =
+        QStringLiteral("A(z) %1 módosult. Menti?").arg(QFileInfo(w->FileName).fileName());
+    ui::MessageRecorder rec(answer == 0);
+    rec.cancel = answer == 2;
+    FileClose(area_.get());
+    const bool open = !area_->subWindowList().isEmpty();
+    QCOMPARE(open, !closed);
+    if (change) {
+      QVERIFY(!rec.messages.empty());
+      QCOMPARE(rec.messages[0].kind, ui::MessageKind::kQuestion);
+      QCOMPARE(rec.messages[0].text, question);
+      QCOMPARE(rec.messages[0].caption, QStringLiteral("Megerősítés"));
+    } else {
+      QVERIFY(rec.messages.empty());
+    }
+    // A failed write is reported and the text stays for another try.
+    if (fails) {
+      QCOMPARE(rec.messages.size(), size_t(2));
+      QCOMPARE(rec.messages[1].caption, QStringLiteral("Vintrel"));
+    }
+    if (open) QCOMPARE(w->Memo1->text(), QStringLiteral("SELECT 2"));
+    QCOMPARE(dialogs, save_as == QStringLiteral("-") ? 0 : 1);
+    QCOMPARE(ReadAll(target), on_disk);
+  }
+
+  // A saved text counts as unchanged until it is edited again.
+  void savedTextClosesWithoutQuestion() {
+    QTemporaryDir files;
+    const QString path = files.filePath(QStringLiteral("s.sql"));
+    TMDIChild* w = OpenSqlWindow(area_.get(), path, "SELECT 1\r\n");
+    w->Memo1->setText(QStringLiteral("SELECT 3"));
+    QVERIFY(w->IsModified());
+    FileSave(area_.get());
+    QVERIFY(!w->IsModified());
+    ui::MessageRecorder rec;
+    FileClose(area_.get());
+    QVERIFY(rec.messages.empty());
+    QVERIFY(area_->subWindowList().isEmpty());
+    QCOMPARE(ReadAll(path), QStringLiteral("SELECT 3\r\n"));
   }
 };
 
