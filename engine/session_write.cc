@@ -594,18 +594,18 @@ void Session::DbAddIndex(const std::string& table, const std::string& name,
     paradox::TableStore::AddPrimaryIndex(path, int(positions.size()));
     return;
   }
-  paradox::IndexSpec spec;
-  spec.name = cp.FromProgram(name);
-  spec.fields = positions;
-  spec.unique = (options & ixUnique) != 0;
-  spec.descending = (options & ixDescending) != 0;
-  spec.case_insensitive = (options & ixCaseInsensitive) != 0;
+  paradox::IndexDefinition def;
+  def.name = cp.FromProgram(name);
+  def.fields = positions;
+  def.unique = (options & ixUnique) != 0;
+  def.descending = (options & ixDescending) != 0;
+  def.case_insensitive = (options & ixCaseInsensitive) != 0;
   // A single-field index under a name of its own is a named index.
   if (positions.size() == 1 && !name.empty() &&
       !paradox::EqualsNoCase(name, cp.ToProgram(t->header().fields[size_t(positions[0])].name)))
-    spec.named = true;
+    def.named = true;
   t.reset();
-  paradox::TableStore::AddIndex(path, spec);
+  paradox::TableStore::AddIndex(path, def);
 }
 
 void Session::DbDeleteIndex(const std::string& table, const std::string& name) {

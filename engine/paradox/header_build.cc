@@ -8,7 +8,7 @@
 
 namespace tablorix::paradox {
 
-std::vector<uint8_t> BuildHeader(const NewFileSpec& s) {
+std::vector<uint8_t> BuildHeader(const NewFileHeader& s) {
   const size_t n = s.fields.size();
   if (n < 1 || n > 255) throw EngineError("a table needs 1 to 255 fields");
   const bool index_format =

@@ -14,7 +14,7 @@ struct NewField {
   uint16_t number = 0;  // field-number array entry (0 = position + 1)
 };
 
-struct NewFileSpec {
+struct NewFileHeader {
   uint8_t file_type = 2;
   int block_code = 4;  // block size in KiB
   std::vector<NewField> fields;
@@ -30,7 +30,7 @@ struct NewFileSpec {
 };
 
 // The complete header, padded to its header size, for a file with no blocks yet.
-std::vector<uint8_t> BuildHeader(const NewFileSpec& spec);
+std::vector<uint8_t> BuildHeader(const NewFileHeader& header);
 
 // Language driver of new tables: Hungarian Windows (Windows-1250).
 constexpr const char* kNewTableDriver = "anhundc";

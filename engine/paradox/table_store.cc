@@ -93,7 +93,7 @@ int TreeBlockCodeFor(int key_length) {
 // The primary-index header for a table header.
 std::vector<uint8_t> TreeHeaderFor(const TableHeader& h, const std::vector<NewField>& key_fields,
                                    uint8_t file_type, const std::string& table_name) {
-  NewFileSpec s;
+  NewFileHeader s;
   s.file_type = file_type;
   s.fields = key_fields;
   int len = 0;
@@ -126,7 +126,7 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   CloseFd(fd);
 }
 
-// Layout of the index records of `spec` over a table with header `h`.
+// Layout of the index records of `def` over a table with header `h`.
 struct IndexLayout {
   std::vector<NewField> fields;
   std::vector<KeyPart> parts;
@@ -134,12 +134,12 @@ struct IndexLayout {
   uint8_t x_type = 0, y_type = 0;
 };
 
-IndexLayout LayoutOf(const IndexSpec& spec, const TableHeader& h, bool maintained) {
+IndexLayout LayoutOf(const IndexDefinition& def, const TableHeader& h, bool maintained) {
   IndexLayout l;
-  for (int f : spec.fields) {
+  for (int f : def.fields) {
     const FieldInfo& fi = h.fields[size_t(f)];
     uint16_t number = fi.number ? fi.number : uint16_t(f + 1);
-    if (spec.descending) number |= kFieldNumberDescending;
+    if (def.descending) number |= kFieldNumberDescending;
     l.fields.push_back({fi.type, fi.size, fi.name, number});
   }
   if (maintained) {
@@ -153,16 +153,15 @@ IndexLayout LayoutOf(const IndexSpec& spec, const TableHeader& h, bool maintaine
     l.fields.push_back({kShort, 2, "Blk Num", 0});
     l.fields.push_back({kShort, 2, "Tup Offset", 0});
   }
-  for (size_t i = spec.fields.size(); i < l.fields.size(); ++i)
-    l.fields[i].number = uint16_t(i + 1);
+  for (size_t i = def.fields.size(); i < l.fields.size(); ++i) l.fields[i].number = uint16_t(i + 1);
   int offset = 0;
   for (size_t i = 0; i + 1 < l.fields.size(); ++i) {
     const int len = FieldLength(l.fields[i].type, l.fields[i].size);
-    l.parts.push_back({offset, len, spec.descending && i < spec.fields.size()});
+    l.parts.push_back({offset, len, def.descending && i < def.fields.size()});
     offset += len;
   }
   l.key_length = offset;
-  const bool composite = spec.composite();
+  const bool composite = def.composite();
   l.x_type = maintained ? (composite ? kMaintainedXG : kMaintainedX)
                         : (composite ? kSecondaryXG : kSecondaryX);
   l.y_type = composite ? kSecondaryYG : kSecondaryY;
@@ -170,15 +169,15 @@ IndexLayout LayoutOf(const IndexSpec& spec, const TableHeader& h, bool maintaine
 }
 
 // The index record of table record `rec`.
-std::vector<uint8_t> MakeIndexRecord(const IndexSpec& spec, const TableHeader& h, bool maintained,
-                                     int x_record_size, const uint8_t* rec, uint16_t block,
-                                     int64_t tup, int slot) {
+std::vector<uint8_t> MakeIndexRecord(const IndexDefinition& def, const TableHeader& h,
+                                     bool maintained, int x_record_size, const uint8_t* rec,
+                                     uint16_t block, int64_t tup, int slot) {
   std::vector<uint8_t> x(size_t(x_record_size), 0);
   size_t at = 0;
-  for (int f : spec.fields) {
+  for (int f : def.fields) {
     const FieldInfo& fi = h.fields[size_t(f)];
     std::memcpy(&x[at], rec + fi.offset, size_t(fi.length));
-    if (spec.case_insensitive && fi.type == kAlpha)
+    if (def.case_insensitive && fi.type == kAlpha)
       TableStore::UpperWin1250(&x[at], size_t(fi.length));
     at += size_t(fi.length);
   }
@@ -197,19 +196,19 @@ std::vector<uint8_t> MakeIndexRecord(const IndexSpec& spec, const TableHeader& h
   return x;
 }
 
-int IndexPartLength(const IndexSpec& spec, const TableHeader& h) {
+int IndexPartLength(const IndexDefinition& def, const TableHeader& h) {
   int n = 0;
-  for (int f : spec.fields) n += h.fields[size_t(f)].length;
+  for (int f : def.fields) n += h.fields[size_t(f)].length;
   return n;
 }
 
-// Writes the index files of `spec` over the records of `db` to x_path / y_path.
-void BuildIndexFiles(const IndexSpec& spec, DataFile& db, const std::string& dir,
+// Writes the index files of `def` over the records of `db` to x_path / y_path.
+void BuildIndexFiles(const IndexDefinition& def, DataFile& db, const std::string& dir,
                      const std::string& x_file, const std::string& y_file) {
   const TableHeader& h = db.header();
   const bool maintained = h.keyed();
-  IndexLayout l = LayoutOf(spec, h, maintained);
-  NewFileSpec s;
+  IndexLayout l = LayoutOf(def, h, maintained);
+  NewFileHeader s;
   s.file_type = l.x_type;
   s.fields = l.fields;
   s.key_fields = int(l.fields.size()) - 1;
@@ -220,33 +219,33 @@ void BuildIndexFiles(const IndexSpec& spec, DataFile& db, const std::string& dir
   s.sort_order_id = h.sort_order_id.empty() ? kNewTableDriver : h.sort_order_id;
   s.sort_order = h.sort_order;
   s.table_name = NameOf(db.path());
-  if (spec.composite()) s.index_name = spec.name;
-  s.index_field_number = uint8_t(spec.fields.front() + 1);
+  if (def.composite()) s.index_name = def.name;
+  s.index_field_number = uint8_t(def.fields.front() + 1);
   uint8_t flags = 0;
-  if (spec.composite()) {
-    if (spec.case_insensitive) flags |= kIndexFlagCaseInsensitive;
-    if (spec.descending) flags |= kIndexFlagDescending;
-    if (spec.unique) flags |= kIndexFlagUnique;
+  if (def.composite()) {
+    if (def.case_insensitive) flags |= kIndexFlagCaseInsensitive;
+    if (def.descending) flags |= kIndexFlagDescending;
+    if (def.unique) flags |= kIndexFlagUnique;
   }
   s.index_flags = flags;
   s.structure_stamp = db.header_bytes()[hdr::kChangeCount2];
   auto x = DataFile::Create(dir, x_file, BuildHeader(s), nullptr);
   x->SetKey(l.parts, l.key_length);
-  const int index_len = IndexPartLength(spec, h);
+  const int index_len = IndexPartLength(def, h);
   int64_t tup = 0;
   for (RecordPos p = db.First(); p.valid(); p = db.Next(p)) {
     const uint8_t* at = db.Record(p);  // one call: a second one may spill the cache and reload
     std::vector<uint8_t> rec(at, at + h.record_size);
-    auto xr = MakeIndexRecord(spec, h, maintained, x->record_size(), rec.data(),
+    auto xr = MakeIndexRecord(def, h, maintained, x->record_size(), rec.data(),
                               db.block_number(p.entry), tup++, p.slot);
-    if (spec.unique) {
+    if (def.unique) {
       std::vector<uint8_t> probe(xr.size(), 0);
       std::memcpy(probe.data(), xr.data(), size_t(index_len));
       bool found;
       RecordPos q = x->Seek(probe.data(), &found);
       if (q.valid() && q.slot < x->block_count(q.entry) &&
           std::memcmp(x->Record(q), xr.data(), size_t(index_len)) == 0)
-        throw EngineError("Key violation: the unique index " + spec.name +
+        throw EngineError("Key violation: the unique index " + def.name +
                           " would hold a value twice");
     }
     x->Insert(xr.data());
@@ -254,7 +253,7 @@ void BuildIndexFiles(const IndexSpec& spec, DataFile& db, const std::string& dir
   x->Flush(true);
   std::vector<NewField> y_fields(l.fields.begin(), l.fields.end() - 1);
   for (NewField& f : y_fields) f.number = 0;
-  NewFileSpec ys;
+  NewFileHeader ys;
   ys.file_type = l.y_type;
   ys.fields = y_fields;
   ys.block_code = TreeBlockCodeFor(l.key_length);
@@ -382,7 +381,7 @@ void TableStore::OpenFiles() {
     for (Index& ix : ix_) {
       if (!ix.x) continue;
       for (int i = 0; i < count; ++i) {
-        auto xr = MakeIndexRecord(ix.spec, th, true, ix.x->record_size(),
+        auto xr = MakeIndexRecord(ix.def, th, true, ix.x->record_size(),
                                   records + size_t(i) * th.record_size, block, 0, 0);
         bool found;
         RecordPos q = ix.x->Seek(xr.data(), &found);
@@ -394,7 +393,7 @@ void TableStore::OpenFiles() {
 
 void TableStore::LoadIndexes() {
   ix_.clear();
-  specs_.clear();
+  definitions_.clear();
   const TableHeader& h = db_->header();
   std::vector<std::string> names;
   for (const std::string& f : FamilyFiles(dir_, base_)) {
@@ -414,29 +413,29 @@ void TableStore::LoadIndexes() {
     const int m = std::max(1, int(xh.fields.size()) - trailer);
     for (int i = 0; i < m; ++i) {
       const uint16_t number = xh.fields[size_t(i)].number;
-      if (number & kFieldNumberDescending) ix.spec.descending = true;
+      if (number & kFieldNumberDescending) ix.def.descending = true;
       int found = -1;
       for (size_t k = 0; k < h.fields.size(); ++k)
         if (h.fields[k].number == (number & 0x7FFF)) found = int(k);
       if (found < 0) throw EngineError(ix.x->path() + ": index refers to a missing field");
-      ix.spec.fields.push_back(found);
+      ix.def.fields.push_back(found);
     }
-    if (xh.index_flags & kIndexFlagDescending) ix.spec.descending = true;
+    if (xh.index_flags & kIndexFlagDescending) ix.def.descending = true;
     if (composite) {
-      ix.spec.unique = (xh.index_flags & kIndexFlagUnique) != 0;
-      ix.spec.case_insensitive = (xh.index_flags & kIndexFlagCaseInsensitive) != 0;
-      ix.spec.name = xh.index_name;
-      ix.spec.named = true;
+      ix.def.unique = (xh.index_flags & kIndexFlagUnique) != 0;
+      ix.def.case_insensitive = (xh.index_flags & kIndexFlagCaseInsensitive) != 0;
+      ix.def.name = xh.index_name;
+      ix.def.named = true;
     } else {
-      ix.spec.name = h.fields[size_t(ix.spec.fields[0])].name;
+      ix.def.name = h.fields[size_t(ix.def.fields[0])].name;
     }
-    IndexLayout l = LayoutOf(ix.spec, h, ix.maintained);
+    IndexLayout l = LayoutOf(ix.def, h, ix.maintained);
     int rs = 0;
     for (const NewField& f : l.fields) rs += FieldLength(f.type, f.size);
     if (rs != ix.x->record_size())
       throw EngineError(ix.x->path() + ": index records do not match the table");
     ix.x->SetKey(l.parts, l.key_length);
-    specs_.push_back(ix.spec);
+    definitions_.push_back(ix.def);
     if (!ix.maintained) ix.x.reset();  // rebuilt after changes
     ix_.push_back(std::move(ix));
   }
@@ -578,7 +577,7 @@ void TableStore::Commit() {
           if (!ix.stale) continue;
           const std::string xn = NameOf(swap.NewPath(ix.x_name));
           const std::string yn = NameOf(swap.NewPath(ix.y_name));
-          BuildIndexFiles(ix.spec, *db_, dir_, xn, yn);
+          BuildIndexFiles(ix.def, *db_, dir_, xn, yn);
           ix.stale = false;
         }
         swap.Commit();
@@ -623,9 +622,9 @@ void TableStore::Rollback() {
 RecordPos TableStore::Find(const uint8_t* record, bool* found) { return db_->Seek(record, found); }
 
 void TableStore::CheckUnique(Index& ix, const std::vector<uint8_t>& xrec, const uint8_t* self) {
-  if (!ix.spec.unique || !ix.x) return;
+  if (!ix.def.unique || !ix.x) return;
   const TableHeader& h = db_->header();
-  const int n = IndexPartLength(ix.spec, h);
+  const int n = IndexPartLength(ix.def, h);
   std::vector<uint8_t> probe(xrec.size(), 0);
   std::memcpy(probe.data(), xrec.data(), size_t(n));
   bool found;
@@ -644,7 +643,7 @@ void TableStore::CheckUnique(Index& ix, const std::vector<uint8_t>& xrec, const 
 void TableStore::IndexInsert(const uint8_t* rec, RecordPos pos) {
   for (Index& ix : ix_) {
     if (!ix.x) continue;
-    auto xr = MakeIndexRecord(ix.spec, db_->header(), true, ix.x->record_size(), rec,
+    auto xr = MakeIndexRecord(ix.def, db_->header(), true, ix.x->record_size(), rec,
                               db_->block_number(pos.entry), 0, 0);
     ix.x->Insert(xr.data());
   }
@@ -653,7 +652,7 @@ void TableStore::IndexInsert(const uint8_t* rec, RecordPos pos) {
 void TableStore::IndexDelete(const uint8_t* rec) {
   for (Index& ix : ix_) {
     if (!ix.x) continue;
-    auto xr = MakeIndexRecord(ix.spec, db_->header(), true, ix.x->record_size(), rec, 0, 0, 0);
+    auto xr = MakeIndexRecord(ix.def, db_->header(), true, ix.x->record_size(), rec, 0, 0, 0);
     bool found;
     RecordPos q = ix.x->Seek(xr.data(), &found);
     if (found) ix.x->Delete(q);
@@ -675,9 +674,9 @@ RecordPos TableStore::Insert(std::vector<uint8_t>* record) {
     }
   }
   for (Index& ix : ix_)
-    if (ix.x && ix.spec.unique)
+    if (ix.x && ix.def.unique)
       CheckUnique(ix,
-                  MakeIndexRecord(ix.spec, h, true, ix.x->record_size(), record->data(), 0, 0, 0),
+                  MakeIndexRecord(ix.def, h, true, ix.x->record_size(), record->data(), 0, 0, 0),
                   nullptr);
   RecordPos pos = db_->Insert(record->data());
   IndexInsert(record->data(), pos);
@@ -689,9 +688,9 @@ RecordPos TableStore::Update(RecordPos pos, std::vector<uint8_t>* record) {
   if (record->size() != size_t(h.record_size)) throw EngineError("record of the wrong size");
   std::vector<uint8_t> old(db_->Record(pos), db_->Record(pos) + h.record_size);
   for (Index& ix : ix_)
-    if (ix.x && ix.spec.unique)
+    if (ix.x && ix.def.unique)
       CheckUnique(ix,
-                  MakeIndexRecord(ix.spec, h, true, ix.x->record_size(), record->data(), 0, 0, 0),
+                  MakeIndexRecord(ix.def, h, true, ix.x->record_size(), record->data(), 0, 0, 0),
                   old.data());
   if (db_->keyed() && db_->Compare(old.data(), record->data()) != 0) {
     bool found;
@@ -706,13 +705,13 @@ RecordPos TableStore::Update(RecordPos pos, std::vector<uint8_t>* record) {
   db_->Overwrite(pos, record->data());
   for (Index& ix : ix_) {
     if (!ix.x) continue;
-    auto a = MakeIndexRecord(ix.spec, h, true, ix.x->record_size(), old.data(), 0, 0, 0);
-    auto b = MakeIndexRecord(ix.spec, h, true, ix.x->record_size(), record->data(), 0, 0, 0);
+    auto a = MakeIndexRecord(ix.def, h, true, ix.x->record_size(), old.data(), 0, 0, 0);
+    auto b = MakeIndexRecord(ix.def, h, true, ix.x->record_size(), record->data(), 0, 0, 0);
     if (ix.x->Compare(a.data(), b.data()) == 0) continue;
     bool found;
     RecordPos q = ix.x->Seek(a.data(), &found);
     if (found) ix.x->Delete(q);
-    b = MakeIndexRecord(ix.spec, h, true, ix.x->record_size(), record->data(),
+    b = MakeIndexRecord(ix.def, h, true, ix.x->record_size(), record->data(),
                         db_->block_number(pos.entry), 0, 0);
     ix.x->Insert(b.data());
   }
@@ -786,7 +785,7 @@ struct RewriteOptions {
   bool drop_rows = false;
   const Restructure* restructure = nullptr;
   int key_fields = -1;  // -1 = keep
-  const IndexSpec* add_index = nullptr;
+  const IndexDefinition* add_index = nullptr;
   std::string drop_index;  // name of a secondary index to leave out
 };
 
@@ -837,7 +836,7 @@ void Rewrite(const std::string& db_path, const RewriteOptions& o) {
     PutU16(h + hdr::kLastBlock, 0);
     PutU16(h + hdr::kFirstFreeBlock, 0);
   } else {
-    NewFileSpec s;
+    NewFileHeader s;
     s.file_type = keys > 0 ? kKeyedDb : kUnkeyedDb;
     s.fields = fields;
     // Fields kept keep their ids; new fields get fresh ones.
@@ -930,10 +929,10 @@ void Rewrite(const std::string& db_path, const RewriteOptions& o) {
     if (!has_blobs && FileExists(old_mb_path)) swap.Remove(mb_name);
 
     // Secondary indexes: the ones kept, remapped to the new field positions, under fresh names.
-    std::vector<IndexSpec> specs;
-    for (const IndexSpec& s : old->indexes()) {
+    std::vector<IndexDefinition> definitions;
+    for (const IndexDefinition& s : old->indexes()) {
       if (!o.drop_index.empty() && SameName(s.name, o.drop_index)) continue;
-      IndexSpec n = s;
+      IndexDefinition n = s;
       n.fields.clear();
       bool ok = true;
       for (int f : s.fields) {
@@ -943,12 +942,12 @@ void Rewrite(const std::string& db_path, const RewriteOptions& o) {
         else
           n.fields.push_back(int(it - source.begin()));
       }
-      if (ok) specs.push_back(n);
+      if (ok) definitions.push_back(n);
     }
-    if (o.add_index) specs.push_back(*o.add_index);
+    if (o.add_index) definitions.push_back(*o.add_index);
     std::vector<std::string> keep;
     int next_group = 0;
-    for (const IndexSpec& s : specs) {
+    for (const IndexDefinition& s : definitions) {
       std::string ext;
       char buf[16];
       if (s.composite()) {
@@ -994,7 +993,7 @@ void TableStore::CreateTable(const std::string& dir, const std::string& file_nam
     for (size_t j = 0; j < i; ++j)
       if (EqualsNoCase(fields[i].name, fields[j].name))
         throw EngineError("Duplicate field name: " + fields[i].name);
-  NewFileSpec s;
+  NewFileHeader s;
   s.file_type = key_fields > 0 ? kKeyedDb : kUnkeyedDb;
   s.fields = fields;
   s.key_fields = key_fields;
@@ -1055,21 +1054,21 @@ void TableStore::DeleteTable(const std::string& db_path) {
   swap.Commit();
 }
 
-void TableStore::AddIndex(const std::string& db_path, const IndexSpec& spec) {
+void TableStore::AddIndex(const std::string& db_path, const IndexDefinition& def) {
   const std::string dir = DirOf(db_path), db_name = NameOf(db_path), base = BaseOf(db_name);
-  if (spec.fields.empty()) throw EngineError("an index needs at least one field");
+  if (def.fields.empty()) throw EngineError("an index needs at least one field");
   Recover(dir, base);
   auto store = Open(db_path);
   const TableHeader& h = store->header();
-  for (int f : spec.fields) {
+  for (int f : def.fields) {
     if (f < 0 || f >= int(h.fields.size())) throw EngineError("the index names a missing field");
     if (IsBlobType(h.fields[size_t(f)].type))
       throw EngineError("a blob field cannot be indexed: " + h.fields[size_t(f)].name);
   }
-  IndexSpec s = spec;
+  IndexDefinition s = def;
   if (s.composite() && s.name.empty()) throw EngineError("a composite index needs a name");
   if (!s.composite()) s.name = h.fields[size_t(s.fields[0])].name;
-  for (const IndexSpec& e : store->indexes())
+  for (const IndexDefinition& e : store->indexes())
     if (SameName(e.name, s.name)) throw EngineError("Index already exists: " + s.name);
   std::string ext;
   char buf[16];
@@ -1116,7 +1115,7 @@ void TableStore::DeleteIndex(const std::string& db_path, const std::string& name
   Recover(dir, base);
   auto store = Open(db_path);
   for (const Index& ix : store->ix_) {
-    if (!SameName(ix.spec.name, name)) continue;
+    if (!SameName(ix.def.name, name)) continue;
     const std::string x = ix.x_name, y = ix.y_name;
     store.reset();
     FileSwap swap(dir, base);

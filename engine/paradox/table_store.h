@@ -15,7 +15,7 @@
 namespace tablorix::paradox {
 
 // A secondary index as the writer sees it: table field positions (0-based) and options.
-struct IndexSpec {
+struct IndexDefinition {
   std::string name;  // index name (composite / named indexes); a single field's name otherwise
   std::vector<int> fields;
   bool unique = false;
@@ -44,7 +44,7 @@ class TableStore {
   DataFile& data() { return *db_; }
   const TableHeader& header() const { return db_->header(); }
   int code_page() const { return code_page_; }
-  const std::vector<IndexSpec>& indexes() const { return specs_; }
+  const std::vector<IndexDefinition>& indexes() const { return definitions_; }
 
   // Transactions: every change happens between Begin and Commit. Begin waits for writers in
   // other processes and picks up their changes; Rollback restores the state at Begin.
@@ -72,7 +72,7 @@ class TableStore {
   static void Empty(const std::string& db_path);
   static void DeleteTable(const std::string& db_path);
   static void ChangeStructure(const std::string& db_path, const Restructure& r);
-  static void AddIndex(const std::string& db_path, const IndexSpec& spec);
+  static void AddIndex(const std::string& db_path, const IndexDefinition& def);
   // Makes a keyed table with these leading fields (they must be the first fields).
   static void AddPrimaryIndex(const std::string& db_path, int key_fields);
   static void DeleteIndex(const std::string& db_path, const std::string& name);
@@ -86,7 +86,7 @@ class TableStore {
   static void UpperWin1250(uint8_t* p, size_t n);
 
   struct Index {
-    IndexSpec spec;
+    IndexDefinition def;
     std::string x_name, y_name;
     bool maintained = false;
     std::unique_ptr<DataFile> x;
@@ -116,7 +116,7 @@ class TableStore {
   std::unique_ptr<BlobStore> mb_;
   std::string px_name_, mb_name_;
   std::vector<Index> ix_;
-  std::vector<IndexSpec> specs_;
+  std::vector<IndexDefinition> definitions_;
   bool in_txn_ = false;
   std::vector<uint8_t> header_at_begin_;
 };
