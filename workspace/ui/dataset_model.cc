@@ -183,8 +183,7 @@ void DatasetModel::Failed(const EngineError& e) const {
 bool DatasetModel::Seek(int64_t row) const {
   if (dataset_.IsEmpty()) return false;
   const int64_t at = dataset_.RecNo() - 1;
-  // Far back is reached from the start: a query result going back past the rows it keeps runs
-  // its statement again, and would do so step by step.
+  // A row nearer the start than the current one is reached from the start: the shorter walk.
   if (at < 0 || (row < at && row < at - row)) {
     dataset_.First();
     return row == 0 || dataset_.MoveBy(row) == row;
