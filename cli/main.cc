@@ -69,21 +69,7 @@ bool ProveExclusive(Session& s, const std::string& table, const char* refusal) {
 }
 
 std::string Json(const std::string& win1250) {
-  std::string u = paradox::Win1250ToUtf8(win1250), out = "\"";
-  for (char ch : u) {
-    unsigned char c = uint8_t(ch);
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(char(c));
-    } else if (c < 0x20) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\u%04x", c);
-      out += b;
-    } else {
-      out.push_back(char(c));
-    }
-  }
-  return out + "\"";
+  return cli::JsonString(paradox::Win1250ToUtf8(win1250));
 }
 
 int Describe(Session& s, const std::string& table, bool json) {

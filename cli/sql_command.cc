@@ -49,24 +49,6 @@ std::string CsvField(const std::string& t) {
   return out + "\"";
 }
 
-std::string JsonString(const std::string& utf8) {
-  std::string out = "\"";
-  for (char ch : utf8) {
-    const unsigned char c = uint8_t(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\u%04x", c);
-      out += b;
-    } else {
-      out += ch;
-    }
-  }
-  return out + "\"";
-}
-
 std::string JsonValue(const Value& v) {
   switch (v.kind()) {
     case Value::Kind::kNull:
@@ -198,6 +180,24 @@ int Usage() {
 }
 
 }  // namespace
+
+std::string JsonString(const std::string& utf8) {
+  std::string out = "\"";
+  for (char ch : utf8) {
+    const unsigned char c = uint8_t(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\u%04x", c);
+      out += b;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
 
 int CmdSql(Session& session, const std::vector<std::string>& args) {
   if (args.size() < 2) return Usage();
