@@ -39,6 +39,7 @@ class TempDir {
   }
   ~TempDir() { fs::remove_all(path_); }
   const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
  private:
   std::string path_;

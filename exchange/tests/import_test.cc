@@ -13,6 +13,7 @@
 #include "engine/dataset.h"
 #include "engine/paradox/format.h"
 #include "engine/session.h"
+#include "engine/tests/writer_check.h"
 #include "exchange/core/Betolt.h"
 #include "exchange/core/Hatarolt.h"
 
@@ -21,21 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp");
-    tmpl += "/tablorix-import-XXXXXX";
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using writer_check::TempDir;
 
 using Rows = std::vector<std::vector<std::string>>;
 

@@ -12,6 +12,7 @@
 #include "engine/session.h"
 #include "engine/sql/query_dataset.h"
 #include "engine/sql/sql_session.h"
+#include "engine/tests/writer_check.h"
 #include "exchange/core/Hatarolt.h"
 
 namespace tablorix::exchange {
@@ -19,21 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp");
-    tmpl += "/tablorix-export-XXXXXX";
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using writer_check::TempDir;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
