@@ -19,8 +19,10 @@ struct Connection {
   Session* session = nullptr;
   sqlite3* db = nullptr;
   std::vector<std::string> tables;  // Windows-1250 names; the module's argument indexes this
-  std::string refusal;              // why the authorizer refused the last statement
-  bool internal = false;            // our own statements pass the authorizer
+  // The fields of each table as its virtual table declared them (same index as `tables`).
+  std::vector<std::vector<TFieldDef>> fields;
+  std::string refusal;    // why the authorizer refused the last statement
+  bool internal = false;  // our own statements pass the authorizer
   ~Connection() {
     if (db) sqlite3_close(db);
   }

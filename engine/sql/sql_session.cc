@@ -282,6 +282,7 @@ void RefreshTables(Connection& c) {
       Exec(c, "DROP TABLE IF EXISTS temp." + q + "; DROP TABLE IF EXISTS temp." + qdb);
     }
     c.tables = c.session->DbListTables();
+    c.fields.assign(c.tables.size(), {});
     for (size_t i = 0; i < c.tables.size(); ++i) {
       const std::string arg = " USING tablorix(" + std::to_string(i) + ")";
       // A table that cannot be opened (damaged, encrypted) is left out; using it says
@@ -382,15 +383,10 @@ bool SqlResult::SourceField(int i, TFieldDef* field) const {
   if (name.size() > 3 && sql::SameName(std::string_view(name).substr(name.size() - 3), ".DB"))
     name.resize(name.size() - 3);
   const std::string wanted = sql::FromUtf8(column, -1);
-  for (const std::string& t : h_->conn->tables) {
-    if (!sql::SameName(t, name)) continue;
-    std::vector<TFieldDef> fields;
-    try {
-      fields = h_->conn->session->DbOpenTable(t)->DbFieldDefs();
-    } catch (const EngineError&) {
-      return false;  // the table went away since the statement ran
-    }
-    for (const TFieldDef& f : fields) {
+  const sql::Connection& c = *h_->conn;
+  for (size_t t = 0; t < c.tables.size() && t < c.fields.size(); ++t) {
+    if (!sql::SameName(c.tables[t], name)) continue;
+    for (const TFieldDef& f : c.fields[t]) {
       if (sql::SameName(f.name, wanted)) {
         *field = f;
         return true;

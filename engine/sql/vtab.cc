@@ -620,6 +620,7 @@ int Create(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vt
     table->name = conn->tables[index];
     auto c = conn->session->DbOpenTable(table->name);
     table->fields = c->DbFieldDefs();
+    if (index < conn->fields.size()) conn->fields[index] = table->fields;
     const auto& header = c->table_file().header();
     table->key_fields = header.keyed() ? header.key_fields : 0;
     table->rows = c->RowCount();
