@@ -5,8 +5,10 @@ extern "C" {
 }
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <span>
 #include <vector>
 
@@ -126,6 +128,22 @@ bool GenerateTables(const std::string& dir, bool* keyed) {
   bool ok = sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_close(db);
   return ok;
+}
+
+bool EnsureTables(const std::string& dir, const char* tool) {
+  namespace fs = std::filesystem;
+  if (fs::exists(dir + "/" + kTable + ".DB") && fs::exists(dir + "/bench.sqlite")) return true;
+  std::printf("generating %s/%s.DB ...\n", dir.c_str(), kTable);
+  const auto t0 = std::chrono::steady_clock::now();
+  bool keyed = false;
+  if (!GenerateTables(dir, &keyed)) {
+    std::fprintf(stderr, "%s: cannot generate the table\n", tool);
+    return false;
+  }
+  std::printf("generated %d rows in %.1f s (%s)\n", kRows,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(),
+              keyed ? "keyed, with .PX" : "unkeyed");
+  return true;
 }
 
 }  // namespace bench

@@ -33,4 +33,8 @@ void* NewPxFields();
 // Writes DIR/BENCH.DB (+ .PX when keyed) with pxlib and DIR/bench.sqlite. Returns false on error.
 bool GenerateTables(const std::string& dir, bool* keyed);
 
+// Generates the tables when DIR lacks BENCH.DB or bench.sqlite, saying so on standard output;
+// false (with a message naming `tool`) when that fails.
+bool EnsureTables(const std::string& dir, const char* tool);
+
 }  // namespace bench

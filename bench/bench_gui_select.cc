@@ -43,15 +43,7 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   const std::string dir = argv[1];
-  struct stat st;
-  if (stat((dir + "/BENCH.DB").c_str(), &st) != 0) {
-    bool keyed = false;
-    std::printf("generating %s/BENCH.DB ...\n", dir.c_str());
-    if (!bench::GenerateTables(dir, &keyed)) {
-      std::fprintf(stderr, "bench_gui_select: cannot generate the table\n");
-      return 1;
-    }
-  }
+  if (!bench::EnsureTables(dir, "bench_gui_select")) return 1;
   using namespace tablorix;
   Session session;
   session.DbOpenDatabase(dir);

@@ -157,16 +157,7 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   const std::string db = dir + "/" + bench::kTable + ".DB", sq = dir + "/bench.sqlite";
-  if (FileSize(db) <= 0 || FileSize(sq) <= 0) {
-    bool keyed = false;
-    const double t0 = Now();
-    if (!bench::GenerateTables(dir, &keyed)) {
-      std::fprintf(stderr, "bench_reader: generation failed\n");
-      return 1;
-    }
-    std::printf("generated %d rows in %.1f s (%s)\n", bench::kRows, Now() - t0,
-                keyed ? "keyed, with .PX" : "unkeyed");
-  }
+  if (!bench::EnsureTables(dir, "bench_reader")) return 1;
   long our_rss = 0, rss = 0;
   const double ours = Best(3, [&] {
     long r = 0;

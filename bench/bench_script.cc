@@ -28,15 +28,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  struct stat st;
-  if (stat((dir + "/BENCH.DB").c_str(), &st) != 0) {
-    bool keyed = false;
-    std::printf("generating %s/BENCH.DB ...\n", dir.c_str());
-    if (!bench::GenerateTables(dir, &keyed)) {
-      std::fprintf(stderr, "bench_script: cannot generate the table\n");
-      return 1;
-    }
-  }
+  if (!bench::EnsureTables(dir, "bench_script")) return 1;
   tablorix::Session session;
   session.DbOpenDatabase(dir);
   std::string script;

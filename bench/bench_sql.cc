@@ -111,15 +111,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  if (!Exists(dir + "/" + bench::kTable + ".DB")) {
-    bool keyed = false;
-    const double t0 = Now();
-    if (!bench::GenerateTables(dir, &keyed)) {
-      std::fprintf(stderr, "bench_sql: generation failed\n");
-      return 1;
-    }
-    std::printf("generated %d rows in %.1f s\n", bench::kRows, Now() - t0);
-  }
+  if (!bench::EnsureTables(dir, "bench_sql")) return 1;
   const std::string work = dir + "/sql";
   mkdir(work.c_str(), 0755);
   if (!Exists(work + "/BENCH.DB")) {

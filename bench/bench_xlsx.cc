@@ -147,11 +147,7 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   const std::string out_dir = argc > 2 ? argv[2] : dir;
   std::filesystem::create_directories(out_dir);
-  if (!std::filesystem::exists(dir + "/" + bench::kTable + ".DB")) {
-    std::printf("generating %s ...\n", dir.c_str());
-    bool keyed = false;
-    if (!bench::GenerateTables(dir, &keyed)) return 1;
-  }
+  if (!bench::EnsureTables(dir, "bench_xlsx")) return 1;
   const std::string ours_file = out_dir + "/ours.xlsx", lxw_file = out_dir + "/lxw.xlsx";
   // Interleaved, so a busy spell of the machine falls on both sides alike.
   Run ours, lxw, read;
