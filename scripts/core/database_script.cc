@@ -291,18 +291,27 @@ std::string TableDataScript(Session& session, const std::string& table, SqlFlavo
   return s;
 }
 
-std::string DatabaseScript(Session& session, SqlFlavour flavour, bool with_data,
-                           const FormatSettings& settings) {
+std::optional<std::string> DatabaseScript(Session& session, SqlFlavour flavour, bool with_data,
+                                          const FormatSettings& settings,
+                                          const ScriptProgress& go_on) {
+  const std::vector<std::string> tables = session.DbListTables();
   std::string s;
-  for (const std::string& table : session.DbListTables()) {
-    s += CreateTableScript(session, table, flavour);
+  for (size_t i = 0; i < tables.size(); ++i) {
+    if (go_on && !go_on(i, tables.size(), tables[i])) return std::nullopt;
+    s += CreateTableScript(session, tables[i], flavour);
     s += "\r\n";
     if (with_data) {
-      AppendTableDataScript(session, table, flavour, settings, &s);
+      AppendTableDataScript(session, tables[i], flavour, settings, &s);
       s += "\r\n";
     }
   }
+  if (go_on && !go_on(tables.size(), tables.size(), std::string())) return std::nullopt;
   return s;
+}
+
+std::string DatabaseScript(Session& session, SqlFlavour flavour, bool with_data,
+                           const FormatSettings& settings) {
+  return *DatabaseScript(session, flavour, with_data, settings, ScriptProgress());
 }
 
 }  // namespace tablorix::scripts

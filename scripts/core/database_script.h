@@ -2,6 +2,8 @@
 // as INSERT statements, in the engine's SQL or in MySQL's.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/format_settings.h"
@@ -28,5 +30,14 @@ std::string TableDataScript(Session& session, const std::string& table, SqlFlavo
 // table throws and leaves nothing.
 std::string DatabaseScript(Session& session, SqlFlavour flavour, bool with_data,
                            const FormatSettings& settings);
+
+// The same text, asking `go_on` before each table (tables done so far, how many in all, the next
+// one's name) and once more at the end (its name empty); false from it stops the run and gives
+// no text. For callers that show progress.
+using ScriptProgress =
+    std::function<bool(size_t done, size_t total, const std::string& next_table)>;
+std::optional<std::string> DatabaseScript(Session& session, SqlFlavour flavour, bool with_data,
+                                          const FormatSettings& settings,
+                                          const ScriptProgress& go_on);
 
 }  // namespace tablorix::scripts

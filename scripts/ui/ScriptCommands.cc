@@ -85,8 +85,7 @@ void NewTableToWindow(QWidget* owner, bool table_selected, const OpenSqlWindowFn
 void DatabaseScriptToWindow(Session& session, SqlFlavour flavour, bool with_data,
                             const FormatSettings& settings, const OpenSqlWindowFn& open,
                             const std::function<void(const std::string&)>& select_table) {
-  // The text DatabaseScript builds, a table at a time, so that the window stays painted and the
-  // user can stop a long run.
+  // A table at a time, so that the window stays painted and the user can stop a long run.
   const std::vector<std::string> tables = session.DbListTables();
   QProgressDialog progress(QString::fromUtf8("Script készítése..."), QString::fromUtf8("Mégsem"), 0,
                            int(tables.size()), QApplication::activeWindow());
@@ -97,24 +96,18 @@ void DatabaseScriptToWindow(Session& session, SqlFlavour flavour, bool with_data
   progress.setAutoReset(false);
   progress.setValue(0);
   progress.show();
-  std::string text;
-  for (size_t i = 0; i < tables.size(); ++i) {
-    progress.setLabelText(ui::FromWin1250(tables[i]));
-    QApplication::processEvents();
-    if (progress.wasCanceled()) return;
-    text += CreateTableScript(session, tables[i], flavour);
-    text += "\r\n";
-    if (with_data) {
-      AppendTableDataScript(session, tables[i], flavour, settings, &text);
-      text += "\r\n";
-    }
-    progress.setValue(int(i + 1));
-  }
-  QApplication::processEvents();
-  if (progress.wasCanceled()) return;
+  const std::optional<std::string> text =
+      DatabaseScript(session, flavour, with_data, settings,
+                     [&](size_t done, size_t, const std::string& next_table) {
+                       progress.setValue(int(done));
+                       if (!next_table.empty()) progress.setLabelText(ui::FromWin1250(next_table));
+                       QApplication::processEvents();
+                       return !progress.wasCanceled();
+                     });
+  if (!text) return;
   progress.close();
   if (select_table && !tables.empty()) select_table(tables.back());
-  open(QString::fromLatin1(kDatabaseScriptFileName), text);
+  open(QString::fromLatin1(kDatabaseScriptFileName), *text);
 }
 
 }  // namespace tablorix::scripts
